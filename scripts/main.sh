@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Installs what is missing and builds everything in release form, the benchmarks included.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DRIVELA_TESTS=OFF -DRIVELA_BENCH=ON >/dev/null
+cmake --build build/release -j "$(nproc)"
+echo "built: build/release (benchmarks: bash scripts/bench.sh)"
