@@ -32,6 +32,7 @@ public:
     void GetCorners(QvPoint corners[8]) const;
 
     std::ostream& Write(std::ostream& os, bool binary = true) const;
+    // False when the stream failed; the box then keeps its old corners.
     [[nodiscard]] bool Read(std::istream& is, bool binary = true);
 
     QvPoint m_minPoint;

@@ -26,7 +26,8 @@ public:
     bool IsValid() const;
     // Origin by the point rule (a 4 x 4 matrix translates), axes by the vector rule, then normalised.
     void Transform(const QvMatrix& m);
-    // New 4 x 4 rigid motion carrying this frame onto other; the caller owns it.
+    // New 4 x 4 rigid motion carrying this frame onto other; the caller owns it. A frame whose
+    // axes cannot be inverted (a default frame) is taken to lie along the world axes.
     QvMatrix* GetTransformTo(const QvFrame& other) const;
     QvTransform GetRigidTransformTo(const QvFrame& other) const;
 

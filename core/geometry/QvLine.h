@@ -40,6 +40,7 @@ public:
 
     QvVector GetDirection() const;
     double Length() const;
+    // t receives the unclamped fraction along the segment; a zero-length segment answers its start, t = 0.
     QvPoint ClosestPoint(const QvPoint& q, double* t = nullptr) const;
     double Distance(const QvPoint& q) const;
     bool Contains(const QvPoint& q) const;

@@ -13,7 +13,7 @@ class QvMatrix
 {
 public:
     QvMatrix();
-    // rows x cols, zero-filled.
+    // rows x cols, zero-filled. A matrix without elements (either count 0) holds no storage.
     QvMatrix(std::int32_t rows, std::int32_t cols);
     QvMatrix(const QvMatrix& other);
     QvMatrix& operator=(const QvMatrix& other);
@@ -34,7 +34,7 @@ public:
 
     // Element-wise sum; other must be at least this large in both directions.
     QvMatrix operator+(const QvMatrix& other) const;
-    // Matrix product (cols of this == rows of other).
+    // Matrix product (cols of this == rows of other, else an empty matrix).
     QvMatrix operator*(const QvMatrix& other) const;
 
     void SetIdentity();

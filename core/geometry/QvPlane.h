@@ -26,6 +26,8 @@ public:
     double Distance(const QvPoint& p, bool isSigned) const;
     QvPoint ProjectPoint(const QvPoint& p) const;
     QvVector ProjectVector(const QvVector& v) const;
+    // The point on the first axis (x, y, z) that the normal is not parallel to; the origin when
+    // every normal component is zero within 1e-7 (unset or damaged coefficients).
     QvPoint GetPoint() const;
     [[nodiscard]] bool IntersectLine(const QvLine& line, QvPoint& out) const;
     [[nodiscard]] bool IntersectSegment(const QvLineSeg& seg, QvPoint& out) const;
@@ -35,6 +37,7 @@ public:
     void Transform(const QvMatrix& m);
 
     std::ostream& Write(std::ostream& os) const;
+    // False when the stream failed; the coefficients then keep their old values.
     [[nodiscard]] bool Read(std::istream& is);
 
     double m_coef[4];
