@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "core/geometry/QvBSplineCurve.h"
+#include "core/geometry/QvBSplineSurface.h"
+#include "core/geometry/QvNurbsHelper.h"
 
 namespace {
 
@@ -178,5 +180,190 @@ BENCHMARK(BM_EigenSpline_Derivatives2<Eigen::Dynamic>)->Unit(benchmark::kMillise
 BENCHMARK(BM_EigenSpline_Derivatives2<3>)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QvBSpline_ClosestPoint)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QvBSpline_Fit)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
+
+namespace {
+
+// ---------------------------------------------------------------- surfaces
+// The gum workload: 20 section curves of a gingiva side (arch-sized cubics from the fit, a few mm
+// apart in height) skinned into one surface, which is sampled on a 100 x 50 grid. Ours beside a
+// tensor product on Eigen's basis functions and beside the table-allocating basis of QvNurbsHelper.
+
+constexpr int kSkinCurves = 20;
+constexpr int kGridU = 100;
+constexpr int kGridV = 50;
+
+const std::vector<QvBSplineCurve>& GumCurves()
+{
+    static const std::vector<QvBSplineCurve> curves = [] {
+        std::vector<QvBSplineCurve> out;
+        for (int k = 0; k < kSkinCurves; ++k)
+        {
+            const double h = 0.3 * k;
+            const double shrink = 1.0 - 0.01 * k;
+            std::vector<QvPoint> samples;
+            for (int i = 0; i < 200; ++i)
+            {
+                const QvPoint a = ArchPoint(Param(i, 200));
+                samples.emplace_back(a[0] * shrink, a[1] * shrink + 0.2 * k, a[2] + h + 0.2 * std::sin(0.3 * a[0] + k));
+            }
+            std::unique_ptr<QvBSplineCurve> c(QvBSplineCurve::Fit(samples, {}, false, 1e-4));
+            out.push_back(*c);
+        }
+        return out;
+    }();
+    return curves;
+}
+
+std::unique_ptr<QvBSplineSurface> GumSkin()
+{
+    std::vector<QvBSplineCurve> curves = GumCurves();
+    std::vector<QvBSplineCurve*> list;
+    for (QvBSplineCurve& c : curves)
+        list.push_back(&c);
+    return std::unique_ptr<QvBSplineSurface>(QvBSplineSurface::Skin(list));
+}
+
+void BM_QvBSplineSurface_Skin20(benchmark::State& state)
+{
+    const std::vector<QvBSplineCurve>& source = GumCurves();
+    std::size_t rows = 0;
+    for (auto _ : state)
+    {
+        // Skinning refines its curves in place: each round starts from fresh copies.
+        std::vector<QvBSplineCurve> curves = source;
+        std::vector<QvBSplineCurve*> list;
+        for (QvBSplineCurve& c : curves)
+            list.push_back(&c);
+        std::unique_ptr<QvBSplineSurface> s(QvBSplineSurface::Skin(list));
+        rows = s ? s->m_ctrlNet.size() : 0;
+        benchmark::DoNotOptimize(s.get());
+    }
+    state.counters["net_rows"] = static_cast<double>(rows);
+}
+
+void BM_QvBSplineSurface_EvaluateGrid(benchmark::State& state)
+{
+    const auto s = GumSkin();
+    for (auto _ : state)
+    {
+        double sum = 0.0;
+        for (int i = 0; i < kGridU; ++i)
+            for (int j = 0; j < kGridV; ++j)
+            {
+                const QvPoint p = s->Evaluate(Param(i, kGridU), Param(j, kGridV));
+                sum += p[0] + p[1] + p[2];
+            }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * kGridU * kGridV);
+}
+
+// The same sums with Eigen's fixed-degree basis functions (no allocation either).
+void BM_EigenTensor_EvaluateGrid(benchmark::State& state)
+{
+    using Spline = Eigen::Spline<double, 3, 3>;
+    const auto s = GumSkin();
+    Spline::KnotVectorType ku(s->m_uKnots.Size());
+    Spline::KnotVectorType kv(s->m_vKnots.Size());
+    for (int k = 0; k < s->m_uKnots.Size(); ++k)
+        ku(k) = s->m_uKnots[k];
+    for (int k = 0; k < s->m_vKnots.Size(); ++k)
+        kv(k) = s->m_vKnots[k];
+    const int nv = static_cast<int>(s->m_ctrlNet[0].size());
+    Eigen::Matrix<double, 3, Eigen::Dynamic> net(3, static_cast<Eigen::Index>(s->m_ctrlNet.size()) * nv);
+    for (std::size_t i = 0; i < s->m_ctrlNet.size(); ++i)
+        for (int j = 0; j < nv; ++j)
+        {
+            const QvPoint& P = s->m_ctrlNet[i][static_cast<std::size_t>(j)];
+            net.col(static_cast<Eigen::Index>(i) * nv + j) << P[0], P[1], P[2];
+        }
+    for (auto _ : state)
+    {
+        double sum = 0.0;
+        for (int i = 0; i < kGridU; ++i)
+            for (int j = 0; j < kGridV; ++j)
+            {
+                const double u = Param(i, kGridU);
+                const double v = Param(j, kGridV);
+                const auto su = Spline::Span(u, 3, ku);
+                const auto sv = Spline::Span(v, 3, kv);
+                const auto Nu = Spline::BasisFunctions(u, 3, ku);
+                const auto Nv = Spline::BasisFunctions(v, 3, kv);
+                Eigen::Vector3d p = Eigen::Vector3d::Zero();
+                for (int a = 0; a <= 3; ++a)
+                {
+                    Eigen::Vector3d inner = Eigen::Vector3d::Zero();
+                    for (int b = 0; b <= 3; ++b)
+                        inner += Nv(b) * net.col((su - 3 + a) * nv + (sv - 3 + b));
+                    p += Nu(a) * inner;
+                }
+                sum += p.sum();
+            }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * kGridU * kGridV);
+}
+
+// The same sums with QvNurbsHelper::BasisFunctions, which fills nested vectors per call.
+void BM_QvNurbsHelperBasis_EvaluateGrid(benchmark::State& state)
+{
+    const auto s = GumSkin();
+    std::vector<std::vector<double>> Nu;
+    std::vector<std::vector<double>> Nv;
+    for (auto _ : state)
+    {
+        double sum = 0.0;
+        for (int i = 0; i < kGridU; ++i)
+            for (int j = 0; j < kGridV; ++j)
+            {
+                int su = 0;
+                int sv = 0;
+                QvNurbsHelper::BasisFunctions(s->m_uKnots, 3, 0, Nu, su, Param(i, kGridU));
+                QvNurbsHelper::BasisFunctions(s->m_vKnots, 3, 0, Nv, sv, Param(j, kGridV));
+                double p[3] = {0.0, 0.0, 0.0};
+                for (int a = 0; a <= 3; ++a)
+                    for (int b = 0; b <= 3; ++b)
+                    {
+                        const QvPoint& P = s->m_ctrlNet[static_cast<std::size_t>(su - 3 + a)]
+                                                       [static_cast<std::size_t>(sv - 3 + b)];
+                        const double w = Nu[0][static_cast<std::size_t>(a)] * Nv[0][static_cast<std::size_t>(b)];
+                        p[0] += w * P[0];
+                        p[1] += w * P[1];
+                        p[2] += w * P[2];
+                    }
+                sum += p[0] + p[1] + p[2];
+            }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * kGridU * kGridV);
+}
+
+// One gum side per step: skin the 20 curves, then sample the grid.
+void BM_QvBSplineSurface_SkinAndGrid(benchmark::State& state)
+{
+    const std::vector<QvBSplineCurve>& source = GumCurves();
+    for (auto _ : state)
+    {
+        std::vector<QvBSplineCurve> curves = source;
+        std::vector<QvBSplineCurve*> list;
+        for (QvBSplineCurve& c : curves)
+            list.push_back(&c);
+        std::unique_ptr<QvBSplineSurface> s(QvBSplineSurface::Skin(list));
+        std::vector<QvPoint> grid;
+        grid.reserve(kGridU * kGridV);
+        for (int i = 0; i < kGridU; ++i)
+            for (int j = 0; j < kGridV; ++j)
+                grid.push_back(s->Evaluate(Param(i, kGridU), Param(j, kGridV)));
+        benchmark::DoNotOptimize(grid.data());
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_QvBSplineSurface_Skin20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QvBSplineSurface_EvaluateGrid)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EigenTensor_EvaluateGrid)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QvNurbsHelperBasis_EvaluateGrid)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QvBSplineSurface_SkinAndGrid)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
