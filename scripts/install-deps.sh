@@ -19,7 +19,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webchannel-dev libqt6opengl6-dev
   libcpp-httplib-dev
   # peers for the benchmarks only
-  libfcl-dev libnanoflann-dev libopenmesh-dev
+  libfcl-dev libnanoflann-dev libopenmesh-dev libarchive-tools xz-utils
 )
 
 missing=()
