@@ -4,11 +4,13 @@
 #include <algorithm>
 
 #include "core/mesh/QvMesh.h"
+#include "core/model/QvAirway.h"
 #include "core/model/QvGum.h"
 #include "core/model/QvHingeAxis.h"
 #include "core/model/QvJaw.h"
 #include "core/model/QvJawBone.h"
 #include "core/model/QvJawRef.h"
+#include "core/model/QvPatientInfo.h"
 #include "core/model/QvRoot.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvToothList.h"
@@ -59,7 +61,11 @@ bool HoldsElement(const std::vector<Element>& elements, const Element* element)
 
 } // namespace
 
-QvModel::QvModel() : m_pJawRef(new QvJawRef()) {}
+QvModel::QvModel() : m_pJawRef(new QvJawRef())
+{
+    m_patientInfo.Install(
+        new QvPatientInfo(), [](QvPatientInfo* info) { delete info; }, [](QvPatientInfo* info) { info->Clear(); });
+}
 
 QvModel::~QvModel()
 {
@@ -217,9 +223,12 @@ void QvModel::AddEntity(QvEntity* entity)
     }
     else if (code == kQvTypeAirway)
     {
-        if (m_pAirway)
-            RemoveObject(m_pAirway, true);
-        m_pAirway = entity;
+        if (auto* airway = dynamic_cast<QvAirway*>(entity))
+        {
+            if (m_pAirway)
+                RemoveObject(m_pAirway, true);
+            m_pAirway = airway;
+        }
     }
     m_entityMap.emplace(entity->GetID(), entity);
 }

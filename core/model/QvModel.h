@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "core/geometry/QvBBox.h"
 #include "core/model/QvModelLinks.h"
 
+class QvAirway;
 class QvEdge;
 class QvEntity;
 class QvFace;
@@ -140,11 +142,63 @@ public:
 
     QvHingeAxis* GetHingeAxis() const { return m_pHingeAxis; }
     // The airway (type code 0x20001000), null when none.
-    QvEntity* GetAirway() const { return m_pAirway; }
+    QvAirway* GetAirway() const { return m_pAirway; }
+    // The patient information, created with the model.
+    QvPatientInfo* GetPatientInfo() const { return m_patientInfo.Get(); }
     QvJawRef* GetJawRef() const { return m_pJawRef; }
     QvModelSchemes* GetSchemes() const { return m_pSchemes.get(); }
     // Installs the scheme manager (clearing and deleting any present one).
     void SetSchemes(std::unique_ptr<QvModelSchemes> schemes);
+
+    // ---- Case bodies (QvCaseDocument.cpp) ----------------------------------------
+    // Readers fill this model from the body after a file's header line. They answer
+    // false on a short or damaged stream, a count that is negative or larger than the
+    // bytes left, or a record that fails; what was added before stays and the caller
+    // discards the model. Sections whose records belong to other libraries (schemes,
+    // the cephalometric tracing) go through their links; while a link is missing, a
+    // body that holds such records fails.
+
+    // Case document 0x402 to 0x413. Entities of the kinds it reads that the model
+    // already holds are removed and destroyed first. Schemes are bound to owner, or
+    // to this model when owner is null.
+    [[nodiscard]] bool ReadOS(std::istream& is, int version, QvModel* owner);
+    // The layout ReadOS reads for the version; the newest (0x411 on) is the one the
+    // system writes. Versions 0x403 to 0x405 carry no tracing (a 0 flag where the
+    // layout has one). Writing the next id advances the entity counter by one.
+    void WriteOS(std::ostream& os, int version) const;
+    // Where a partial case-document writer stops.
+    enum class OSWriteStop
+    {
+        AfterJawBones,
+        AfterHingeAxis,
+        AfterAirway,
+        Complete,
+    };
+    void WriteOSPart(std::ostream& os, int version, OSWriteStop stop) const;
+    // Dental model 0x801 to 0x806, appended to what the model holds; afterwards the
+    // scheme "default" when the scheme library is linked in.
+    [[nodiscard]] bool ReadDM(std::istream& is, int version);
+    void WriteDM(std::ostream& os, int version) const;
+    // int32 count and old-form tooth reference records (each binds itself to its
+    // tooth), then the jaw reference set without a flag.
+    [[nodiscard]] bool ReadToothRefs(std::istream& is, int version);
+    // The count of the teeth and each tooth's reference (an empty one for a tooth
+    // without), then the jaw reference set.
+    void WriteToothRefs(std::ostream& os, int version) const;
+    // The cephalometric tracing of case documents 0x403 to 0x405 (an int32 flag
+    // first from 0x404 on): the model's type-1 measure, created when missing.
+    [[nodiscard]] bool ReadCephTracing(std::istream& is, int version);
+    // int32 flag; when 1, the jaw reference set. A set that fails to read is deleted.
+    [[nodiscard]] bool ReadFlaggedJawRef(std::istream& is, int version);
+    void WriteFlaggedJawRef(std::ostream& os, int version) const;
+    // The 0x100-family body (0x101 to 0x107). The writer writes nothing for 0x101
+    // and for other families.
+    [[nodiscard]] bool ReadTSD(std::istream& is, int version);
+    void WriteTSD(std::ostream& os, int version) const;
+    // The same body with embedded teeth after the jaws and jaw bones, hinge axis and
+    // airway always present; no version selects it.
+    [[nodiscard]] bool ReadTSDWithEmbedded(std::istream& is, int version);
+    void WriteTSDWithEmbedded(std::ostream& os, int version) const;
 
     // ---- Data -----------------------------------------------------------------------
 
@@ -164,7 +218,7 @@ public:
     QvBBox m_bbox;
     QvModelRecord<QvPatientInfo> m_patientInfo;
     QvHingeAxis* m_pHingeAxis = nullptr;
-    QvEntity* m_pAirway = nullptr;
+    QvAirway* m_pAirway = nullptr;
     std::unique_ptr<QvModelSchemes> m_pSchemes;
     QvModelRecord<QvModelPointSet> m_pointSet;
     QvModelRecord<QvModelVectorPair> m_vectorPair;

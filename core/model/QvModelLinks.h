@@ -5,10 +5,12 @@
 // narrow interface installed by the code that defines it.
 #pragma once
 
+#include <iosfwd>
 #include <vector>
 
 class QvEntity;
 class QvImageMeasure;
+class QvModel;
 class QvPoint;
 class QvTooth;
 
@@ -45,6 +47,10 @@ struct QvImageMeasureOps
     // unchanged, when the measure has none), and the tracing's completeness test.
     bool (*findKeyPoint)(const QvImageMeasure* measure, int key, QvPoint& out) = nullptr;
     bool (*isLandmarksComplete)(const QvImageMeasure* measure, bool useSecondList, int analysisKind) = nullptr;
+    // Optional; the case-document reader reads a stored cephalometric tracing through
+    // it, and fails a file that holds one while it is missing. The measure's own
+    // record; false on a short or damaged stream.
+    bool (*read)(QvImageMeasure* measure, std::istream& is, int version, QvModel* model) = nullptr;
 
     bool IsComplete() const
     {
