@@ -1,0 +1,325 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Filling a 60-vertex and a 300-vertex hole cut from the occlusal side of a closed crown
+// (MakeCrown(7), 131072 faces, about 10 x 9 x 8 mm): our minimum-cost corner cutting with
+// refinement and fairing (second order with edge-length weights, third order with
+// cotangent weights) against CGAL's Polygon_mesh_processing::triangulate_refine_and_fair_hole
+// (default parameters: C1 fairing with cotangent weights, density factor sqrt 2) on the
+// same hole. Each run starts from a copy of the holed crown, made outside the timing.
+// Counters, from the last run: min_angle, the smallest angle of a patch triangle in
+// degrees; dist_mean and dist_max, the distance in mm from the patch (its new vertices
+// and face centroids) to the surface that was cut away; patch_faces; ok, the fill's result.
+#include <benchmark/benchmark.h>
+
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Polygon_mesh_processing/triangulate_hole.h>
+#include <CGAL/Surface_mesh.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <queue>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "core/mesh/QvFillHoleCommand.h"
+#include "core/mesh/QvMesh.h"
+#include "testing/MeshFixtures.h"
+
+namespace {
+
+using Kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
+using SurfaceMesh = CGAL::Surface_mesh<Kernel::Point_3>;
+namespace PMP = CGAL::Polygon_mesh_processing;
+
+using Triangle = std::array<QvPoint, 3>;
+
+QvPoint Centroid(const Triangle& t)
+{
+    QvPoint c = t[0];
+    c += t[1];
+    c += t[2];
+    return c / 3.0;
+}
+
+Triangle TriangleOf(const QvMesh& mesh, int f)
+{
+    const std::int32_t* v = mesh.m_faces[f].m_vertices;
+    return {mesh.m_vertices[v[0]].m_point, mesh.m_vertices[v[1]].m_point, mesh.m_vertices[v[2]].m_point};
+}
+
+// Closest point of a triangle to p (Ericson, Real-Time Collision Detection 5.1.5).
+double PointTriangleDistance(const QvPoint& p, const Triangle& t)
+{
+    const QvPoint& a = t[0];
+    const QvPoint& b = t[1];
+    const QvPoint& c = t[2];
+    const QvVector ab = b - a, ac = c - a, ap = p - a;
+    const double d1 = ab.Dot(ap), d2 = ac.Dot(ap);
+    if (d1 <= 0 && d2 <= 0)
+        return p.Distance(a);
+    const QvVector bp = p - b;
+    const double d3 = ab.Dot(bp), d4 = ac.Dot(bp);
+    if (d3 >= 0 && d4 <= d3)
+        return p.Distance(b);
+    const double vc = d1 * d4 - d3 * d2;
+    if (vc <= 0 && d1 >= 0 && d3 <= 0)
+        return p.Distance(a + ab * (d1 / (d1 - d3)));
+    const QvVector cp = p - c;
+    const double d5 = ab.Dot(cp), d6 = ac.Dot(cp);
+    if (d6 >= 0 && d5 <= d6)
+        return p.Distance(c);
+    const double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0)
+        return p.Distance(a + ac * (d2 / (d2 - d6)));
+    const double va = d3 * d6 - d5 * d4;
+    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
+        return p.Distance(b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))));
+    const double denom = 1.0 / (va + vb + vc);
+    return p.Distance(a + ab * (vb * denom) + ac * (vc * denom));
+}
+
+double MinAngleDegrees(const Triangle& t)
+{
+    double smallest = 180.0;
+    for (int k = 0; k < 3; ++k)
+    {
+        const QvVector u = t[(k + 1) % 3] - t[k];
+        const QvVector v = t[(k + 2) % 3] - t[k];
+        smallest = std::min(smallest, u.Angle(v) * 180.0 / 3.14159265358979323846);
+    }
+    return smallest;
+}
+
+struct Hole
+{
+    QvMesh mesh;                   // the crown with the hole
+    std::vector<int> loop;         // its boundary
+    std::vector<Triangle> removed; // the surface cut away
+    SurfaceMesh cgal;              // the same holed crown for CGAL
+};
+
+// Removes a compact disc of faces around the top of the crown, grown face by face by
+// distance from the seed, so that the hole's boundary has exactly `boundary` vertices:
+// a face sharing one side with the disc and bringing a fresh apex adds a boundary vertex,
+// one filling a notch (two sides shared) removes one.
+bool Punch(QvMesh& mesh, int boundary, std::vector<Triangle>& removed)
+{
+    const int faceCount = static_cast<int>(mesh.m_faces.size());
+    int seed = -1;
+    double best = -1e300;
+    for (int f = 0; f < faceCount; ++f)
+    {
+        const double z = Centroid(TriangleOf(mesh, f))[2];
+        if (z > best)
+        {
+            best = z;
+            seed = f;
+        }
+    }
+    const QvPoint origin = Centroid(TriangleOf(mesh, seed));
+    std::vector<char> inRegion(faceCount, 0);
+    std::vector<int> facesAt(mesh.m_vertices.size(), 0);
+    std::vector<int> region;
+    using Entry = std::pair<double, int>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> candidates;
+    const auto take = [&](int f) {
+        inRegion[f] = 1;
+        region.push_back(f);
+        for (const int v : mesh.m_faces[f].m_vertices)
+            ++facesAt[v];
+        for (const int e : mesh.m_faces[f].m_edges)
+        {
+            const int g = mesh.m_edges[e].GetOtherFace(f);
+            if (g != -1 && !inRegion[g])
+                candidates.emplace(Centroid(TriangleOf(mesh, g)).Distance(origin), g);
+        }
+    };
+    take(seed);
+    int count = 3;
+    while (count != boundary)
+    {
+        if (candidates.empty())
+            return false;
+        const int c = candidates.top().second;
+        candidates.pop();
+        if (inRegion[c])
+            continue;
+        int shared = 0;
+        int apex = -1;
+        const QvFace& face = mesh.m_faces[c];
+        for (const int e : face.m_edges)
+        {
+            const QvEdge& side = mesh.m_edges[e];
+            const int g = side.GetOtherFace(c);
+            if (g != -1 && inRegion[g])
+            {
+                ++shared;
+                apex = face.GetThirdVertex(side.m_vertices[0], side.m_vertices[1]);
+            }
+        }
+        if (shared == 1)
+        {
+            if (facesAt[apex] != 0)
+                continue;
+            ++count;
+        }
+        else if (shared == 2)
+            --count;
+        else
+            continue;
+        take(c);
+    }
+    std::sort(region.begin(), region.end(), std::greater<int>());
+    for (const int f : region)
+    {
+        removed.push_back(TriangleOf(mesh, f));
+        mesh.RemoveFace(f, true);
+    }
+    return true;
+}
+
+const Hole& TheHole(int size)
+{
+    static std::map<int, Hole> holes;
+    auto found = holes.find(size);
+    if (found != holes.end())
+        return found->second;
+    Hole& hole = holes[size];
+    hole.mesh = qvtest::MakeCrown(7);
+    if (!Punch(hole.mesh, size, hole.removed))
+        return hole;
+    std::vector<std::vector<int>> loops;
+    hole.mesh.GetBoundaryLoops(loops);
+    if (loops.size() == 1)
+        hole.loop = loops[0];
+    std::vector<SurfaceMesh::Vertex_index> vertices;
+    for (const QvVertex& v : hole.mesh.m_vertices)
+        vertices.push_back(hole.cgal.add_vertex(Kernel::Point_3(v.m_point[0], v.m_point[1], v.m_point[2])));
+    for (const QvFace& f : hole.mesh.m_faces)
+        hole.cgal.add_face(vertices[f.m_vertices[0]], vertices[f.m_vertices[1]], vertices[f.m_vertices[2]]);
+    return hole;
+}
+
+struct Quality
+{
+    double minAngle = 180.0;
+    double distSum = 0.0;
+    double distMax = 0.0;
+    int samples = 0;
+};
+
+void Sample(Quality& q, const QvPoint& p, const std::vector<Triangle>& removed)
+{
+    double d = 1e300;
+    for (const Triangle& t : removed)
+        d = std::min(d, PointTriangleDistance(p, t));
+    q.distSum += d;
+    q.distMax = std::max(q.distMax, d);
+    ++q.samples;
+}
+
+void Report(benchmark::State& state, const Quality& q, std::size_t faces, bool ok)
+{
+    state.counters["min_angle"] = q.minAngle;
+    state.counters["dist_mean"] = q.samples > 0 ? q.distSum / q.samples : 0.0;
+    state.counters["dist_max"] = q.distMax;
+    state.counters["patch_faces"] = static_cast<double>(faces);
+    state.counters["ok"] = ok ? 1.0 : 0.0;
+}
+
+void BM_Ours(benchmark::State& state, int size, int order)
+{
+    const Hole& hole = TheHole(size);
+    if (hole.loop.size() != static_cast<std::size_t>(size))
+    {
+        state.SkipWithError("no hole of that size");
+        return;
+    }
+    QvMesh mesh;
+    bool ok = false;
+    std::set<int> created;
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        mesh = hole.mesh;
+        created.clear();
+        state.ResumeTiming();
+        QvFillHoleCommand command(&mesh);
+        ok = command.FillLoopFaired(hole.loop, true, order, &created);
+        benchmark::DoNotOptimize(ok);
+    }
+    Quality q;
+    const std::size_t first = hole.mesh.m_faces.size();
+    for (std::size_t f = first; f < mesh.m_faces.size(); ++f)
+    {
+        const Triangle t = TriangleOf(mesh, static_cast<int>(f));
+        q.minAngle = std::min(q.minAngle, MinAngleDegrees(t));
+        Sample(q, Centroid(t), hole.removed);
+    }
+    for (std::size_t v = hole.mesh.m_vertices.size(); v < mesh.m_vertices.size(); ++v)
+        Sample(q, mesh.m_vertices[v].m_point, hole.removed);
+    Report(state, q, mesh.m_faces.size() - first, ok);
+}
+
+void BM_Cgal(benchmark::State& state, int size)
+{
+    const Hole& hole = TheHole(size);
+    if (hole.loop.size() != static_cast<std::size_t>(size))
+    {
+        state.SkipWithError("no hole of that size");
+        return;
+    }
+    SurfaceMesh mesh;
+    bool ok = false;
+    std::vector<SurfaceMesh::Face_index> faces;
+    std::vector<SurfaceMesh::Vertex_index> vertices;
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        mesh = hole.cgal;
+        faces.clear();
+        vertices.clear();
+        SurfaceMesh::Halfedge_index border;
+        for (const auto h : mesh.halfedges())
+            if (mesh.is_border(h))
+            {
+                border = h;
+                break;
+            }
+        state.ResumeTiming();
+        ok = std::get<0>(PMP::triangulate_refine_and_fair_hole(mesh, border, std::back_inserter(faces),
+                                                               std::back_inserter(vertices)));
+        benchmark::DoNotOptimize(ok);
+    }
+    const auto at = [&mesh](SurfaceMesh::Vertex_index v) {
+        const Kernel::Point_3& p = mesh.point(v);
+        return QvPoint(p.x(), p.y(), p.z());
+    };
+    Quality q;
+    for (const auto f : faces)
+    {
+        Triangle t;
+        int k = 0;
+        for (const auto v : CGAL::vertices_around_face(mesh.halfedge(f), mesh))
+            t[k++] = at(v);
+        q.minAngle = std::min(q.minAngle, MinAngleDegrees(t));
+        Sample(q, Centroid(t), hole.removed);
+    }
+    for (const auto v : vertices)
+        Sample(q, at(v), hole.removed);
+    Report(state, q, faces.size(), ok);
+}
+
+BENCHMARK_CAPTURE(BM_Ours, hole60_order1_edgeLength, 60, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, hole60_order2_cotangent, 60, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Cgal, hole60, 60)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, hole300_order1_edgeLength, 300, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Ours, hole300_order2_cotangent, 300, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Cgal, hole300, 300)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

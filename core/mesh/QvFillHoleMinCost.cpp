@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Minimum-cost hole filling: corners are cut cheapest first (small angle, little fold
+// against the faces beside them), the cut faces are refined to the boundary's edge
+// length and the new vertices faired with the hole's loop held.
+//
+// Failure contract: FillLoopMinCost answers false for no mesh, a vertex out of range, a
+// front with no corner that can be cut, or a face the mesh refused; the faces it added
+// stay and are listed. FillLoopFaired adds to that: when the fairing fails, everything
+// the call added (faces and vertices) is removed again and the output set is emptied.
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <iterator>
+#include <list>
+
+#include "core/mesh/QvFillHoleCommand.h"
+#include "core/mesh/QvMeshRefineCommand.h"
+#include "core/mesh/QvMeshSmoothCommand.h"
+
+namespace {
+
+constexpr double kForbidden = DBL_MAX;
+constexpr double kClosingSideExists = 8.988465674311579e307;
+constexpr double kOneFoldBack = 4.4942328371557893e307;
+constexpr double kThreePi = 9.424777960770001;
+
+// 0, pi or acos of the cosine, with the same snapping as the corner angle.
+double SnappedAngle(double cosine)
+{
+    if (IsZero(cosine - 1.0))
+        return 0.0;
+    if (IsZero(cosine + 1.0))
+        return kQvPi;
+    return std::acos(std::clamp(cosine, -1.0, 1.0));
+}
+
+} // namespace
+
+bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine, int order, std::set<int>* newVertices)
+{
+    if (m_pMesh == nullptr)
+        return false;
+    QvMesh& mesh = *m_pMesh;
+    const int firstFace = static_cast<int>(mesh.m_faces.size());
+    const int firstVertex = static_cast<int>(mesh.m_vertices.size());
+    std::set<int> faces;
+    const bool cut = FillLoopMinCost(m_pMesh, loop, &faces);
+    // An empty face set would make the refinement take the whole mesh.
+    if (!cut || !refine || faces.empty())
+        return cut;
+
+    QvMeshRefineCommand refinement(m_pMesh, faces, 0.0);
+    if (!refinement.Execute())
+        return false;
+    const std::set<int> created = refinement.GetNewVertices();
+    if (newVertices != nullptr)
+        *newVertices = created;
+    // Nothing to fair when the refinement added no vertex: the patch is already final.
+    if (order < 0 || order > 2 || created.empty())
+        return true;
+
+    const std::set<int> held(loop.begin(), loop.end());
+    QvMeshSmoothCommand smoothing(m_pMesh);
+    bool faired = false;
+    if (order == 0)
+        faired = smoothing.FairLaplacian(created, held, 0);
+    else if (order == 1)
+        faired = smoothing.FairBiLaplacian(created, held, 1);
+    else
+        faired = smoothing.FairTriLaplacian(created, held, 2);
+    if (faired)
+        return true;
+
+    // A failed fill leaves the mesh as it found it, without the vertices it made.
+    for (int f = static_cast<int>(mesh.m_faces.size()) - 1; f >= firstFace; --f)
+        mesh.RemoveFace(f, false);
+    for (int v = static_cast<int>(mesh.m_vertices.size()) - 1; v >= firstVertex; --v)
+        mesh.RemoveIsolatedVertex(v);
+    if (newVertices != nullptr)
+        newVertices->clear();
+    return false;
+}
+
+bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& loop, std::set<int>* faces)
+{
+    if (mesh == nullptr)
+        return false;
+    if (loop.size() < 3)
+        return true;
+    const int vertexCount = static_cast<int>(mesh->m_vertices.size());
+    for (const int v : loop)
+        if (v < 0 || v >= vertexCount)
+            return false;
+    std::set<int> local;
+    std::set<int>& added = faces != nullptr ? *faces : local;
+    added.clear();
+
+    const bool reversed = IsEdgeReversed(mesh, loop[0], loop[1]);
+    std::list<int> remaining(loop.begin(), loop.end());
+    const auto before = [&remaining](std::list<int>::iterator it) {
+        return it == remaining.begin() ? std::prev(remaining.end()) : std::prev(it);
+    };
+    const auto after = [&remaining](std::list<int>::iterator it) {
+        const auto next = std::next(it);
+        return next == remaining.end() ? remaining.begin() : next;
+    };
+
+    bool refused = false;
+    while (remaining.size() >= 3)
+    {
+        double best = kForbidden;
+        auto chosen = remaining.end();
+        for (auto it = remaining.begin(); it != remaining.end(); ++it)
+        {
+            const double cost = CornerCost(mesh, *before(it), *it, *after(it));
+            if (!mesh->m_vertices[*it].m_edges.empty() && cost < best)
+            {
+                best = cost;
+                chosen = it;
+            }
+        }
+        if (chosen == remaining.end())
+            return false;
+        const int c = *chosen;
+        const int p = *before(chosen);
+        const int n = *after(chosen);
+        const int face = static_cast<int>(mesh->m_faces.size());
+        const bool accepted = reversed ? mesh->AddFace(c, n, p, 0) : mesh->AddFace(n, c, p, 0);
+        if (accepted)
+            added.insert(face);
+        else
+            refused = true;
+        remaining.erase(chosen);
+    }
+    // A refused face leaves a gap in the patch: the hole is not closed.
+    return !refused;
+}
+
+double QvFillHoleCommand::CornerCost(const QvMesh* mesh, int previous, int current, int next)
+{
+    const int a = previous;
+    const int c = current;
+    const int b = next;
+    if (a == b)
+        return -2.0;
+    if (mesh->FindEdge(a, b) != -1)
+        return kClosingSideExists;
+    const QvPoint& pa = mesh->m_vertices[a].m_point;
+    const QvPoint& pb = mesh->m_vertices[b].m_point;
+    const QvPoint& pc = mesh->m_vertices[c].m_point;
+    const QvVector u = pa - pc;
+    const QvVector v = pb - pc;
+    if (u.SquaredLength() * v.SquaredLength() == 0.0)
+        return -1.0;
+
+    double angle = -1.0;
+    const double x = u.Length() * v.Length();
+    if (x != 0.0)
+    {
+        const double cosine = u.Dot(v) / x;
+        if (IsZero(cosine - 1.0))
+            return 0.0;
+        if (IsZero(cosine + 1.0))
+            return kThreePi;
+        angle = std::acos(std::clamp(cosine, -1.0, 1.0));
+        if (angle == kQvPi)
+            return kThreePi;
+        if (angle == 0.0)
+            return 0.0;
+    }
+
+    const int e1 = mesh->FindEdge(a, c);
+    const int e2 = mesh->FindEdge(c, b);
+    if (e1 == -1 || e2 == -1)
+        return kForbidden;
+    const double f1 = FoldAngle(mesh, e1, pb);
+    const double f2 = FoldAngle(mesh, e2, pa);
+    const bool back1 = f1 == kQvPi;
+    const bool back2 = f2 == kQvPi;
+    if (back1 && back2)
+        return kClosingSideExists;
+    if (back1 || back2)
+        return kOneFoldBack;
+    return angle + f1 + f2;
+}
+
+double QvFillHoleCommand::FoldAngle(const QvMesh* mesh, int edge, const QvPoint& point)
+{
+    if (mesh == nullptr || edge < 0 || edge >= static_cast<int>(mesh->m_edges.size()))
+        return kForbidden;
+    const QvEdge& e = mesh->m_edges[edge];
+    if (e.m_faces[1] != -1)
+        return kForbidden;
+    const int f = e.GetOtherFace(-1);
+    if (f == -1)
+        return kForbidden;
+    const QvFace& face = mesh->m_faces[f];
+    int x = e.m_vertices[0];
+    int y = e.m_vertices[1];
+    // Take the side in the direction its face runs. An edge keeps the direction of the
+    // face that made it; once that face is removed, the face left may run the other
+    // way, and the fold measured against the edge's own direction would be pi minus the
+    // true one.
+    for (int k = 0; k < 3; ++k)
+        if (face.m_vertices[k] == y && face.m_vertices[(k + 1) % 3] == x)
+        {
+            std::swap(x, y);
+            break;
+        }
+    const int w = face.GetThirdVertex(x, y);
+    if (w == -1)
+        return kForbidden;
+    const QvPoint& px = mesh->m_vertices[x].m_point;
+    const QvPoint& py = mesh->m_vertices[y].m_point;
+    const QvPoint& pw = mesh->m_vertices[w].m_point;
+    const QvVector n1 = (py - px).Cross(pw - py);
+    const QvVector n2 = (px - py).Cross(point - px);
+    const double t = n1.Length() * n2.Length();
+    if (t == 0.0)
+        return -1.0;
+    return SnappedAngle(n1.Dot(n2) / t);
+}

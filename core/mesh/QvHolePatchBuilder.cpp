@@ -1,0 +1,660 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/mesh/QvHolePatchBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <memory>
+
+#include "core/geometry/QvCircle.h"
+
+namespace {
+
+QvPoint Flat(const QvPoint& p) { return QvPoint(p[0], p[1], 0.0); }
+
+QvLineSeg Flat(const QvLineSeg& s) { return QvLineSeg(Flat(s.m_start), Flat(s.m_end)); }
+
+// Twice the signed area of (a, b, c) in the XY plane: positive when counter-clockwise.
+double Orient(const QvPoint& a, const QvPoint& b, const QvPoint& c)
+{
+    return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+}
+
+// cross(unit(u), unit(v)) in the XY plane.
+double UnitCross(const QvVector& u, const QvVector& v)
+{
+    QvVector a(u[0], u[1], 0.0);
+    QvVector b(v[0], v[1], 0.0);
+    a.Normalize();
+    b.Normalize();
+    return a[0] * b[1] - a[1] * b[0];
+}
+
+bool IsFinite(const QvPoint& p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
+
+double SegmentDistance2D(const QvPoint& q, const QvPoint& a, const QvPoint& b)
+{
+    const double dx = b[0] - a[0];
+    const double dy = b[1] - a[1];
+    const double len2 = dx * dx + dy * dy;
+    double t = 0.0;
+    if (len2 > 0.0)
+        t = std::clamp(((q[0] - a[0]) * dx + (q[1] - a[1]) * dy) / len2, 0.0, 1.0);
+    const double ex = a[0] + t * dx - q[0];
+    const double ey = a[1] + t * dy - q[1];
+    return std::sqrt(ex * ex + ey * ey);
+}
+
+} // namespace
+
+QvHolePatchBuilder::QvHolePatchBuilder() = default;
+
+QvHolePatchBuilder::QvHolePatchBuilder(const std::vector<QvPoint>& points) : m_points(points) {}
+
+QvHolePatchBuilder::QvHolePatchBuilder(const std::vector<QvPoint>& points, const std::vector<QvLineSeg>& segments)
+    : m_points(points), m_segments(segments)
+{
+}
+
+QvHolePatchBuilder::~QvHolePatchBuilder() = default;
+
+int QvHolePatchBuilder::FindVertexAt(const QvPoint& p) const
+{
+    const QvPoint q = Flat(p);
+    for (const QvVertex& v : m_patch.m_vertices)
+        if (Flat(v.m_point) == q)
+            return v.m_index;
+    return -1;
+}
+
+// ---- Run ----------------------------------------------------------------------------------
+
+bool QvHolePatchBuilder::Run()
+{
+    for (const QvPoint& p : m_points)
+        if (!IsFinite(p))
+            return false;
+    for (const QvLineSeg& s : m_segments)
+        if (!IsFinite(s.m_start) || !IsFinite(s.m_end))
+            return false;
+    if (!IsSegmentChainSimple())
+        return false;
+    CreateSuperTriangle();
+    for (const QvPoint& p : m_points)
+        if (!InsertPoint(p))
+            return false;
+    if (m_segments.empty())
+        return true;
+    for (const QvLineSeg& s : m_segments)
+        if (!InsertSegment(s))
+            return false;
+    // The flood that removes the outside stops only at outline edges: one missing edge
+    // would let it through to the inside.
+    if (!m_patch.m_faces.empty())
+        for (const QvLineSeg& s : m_segments)
+        {
+            const int a = FindVertexAt(s.m_start);
+            const int b = FindVertexAt(s.m_end);
+            if (a == -1 || b == -1 || m_patch.FindEdge(a, b) == -1)
+                return false;
+        }
+    RemoveOutside();
+    return true;
+}
+
+void QvHolePatchBuilder::GetPatch(QvMesh& target) const { target = m_patch; }
+
+std::vector<int>& QvHolePatchBuilder::GetBoundaryVertexIndices()
+{
+    for (const QvLineSeg& s : m_segments)
+    {
+        const int v = FindVertexAt(s.m_start);
+        if (v != -1)
+            m_boundaryIndices.push_back(v);
+    }
+    return m_boundaryIndices;
+}
+
+void QvHolePatchBuilder::RemoveSuperTriangle()
+{
+    if (m_patch.m_vertices.size() <= 3)
+        return;
+    std::set<int> faces;
+    std::vector<int> around;
+    for (int v = 0; v < 3; ++v)
+    {
+        m_patch.GetVertexFaces(v, around, false);
+        faces.insert(around.begin(), around.end());
+    }
+    for (auto it = faces.rbegin(); it != faces.rend(); ++it)
+        m_patch.RemoveFace(*it, true);
+}
+
+bool QvHolePatchBuilder::IsFaceValid(int face) const
+{
+    if (face < 0 || face >= static_cast<int>(m_patch.m_faces.size()))
+        return false;
+    const QvFace& f = m_patch.m_faces[face];
+    const int a = f.m_vertices[0];
+    const int b = f.m_vertices[1];
+    const int c = f.m_vertices[2];
+    if (a == b || b == c || c == a)
+        return false;
+    const QvPoint& p0 = m_patch.m_vertices[a].m_point;
+    const QvPoint& p1 = m_patch.m_vertices[b].m_point;
+    const QvPoint& p2 = m_patch.m_vertices[c].m_point;
+    if (p0 == p1 || p1 == p2 || p2 == p0)
+        return false;
+    QvVector s = p0 - p1;
+    QvVector t = p1 - p2;
+    s.Normalize();
+    t.Normalize();
+    return !(s == t || s == -t);
+}
+
+// ---- Steps --------------------------------------------------------------------------------
+
+bool QvHolePatchBuilder::IsSegmentChainSimple() const
+{
+    const int n = static_cast<int>(m_segments.size());
+    for (int i = 0; i < n; ++i)
+    {
+        const QvLineSeg si = Flat(m_segments[i]);
+        const int last = i == 0 ? n - 2 : n - 1;
+        for (int j = i + 2; j <= last; ++j)
+        {
+            const QvLineSeg sj = Flat(m_segments[j]);
+            const double minXi = std::min(si.m_start[0], si.m_end[0]);
+            const double maxXi = std::max(si.m_start[0], si.m_end[0]);
+            const double minYi = std::min(si.m_start[1], si.m_end[1]);
+            const double maxYi = std::max(si.m_start[1], si.m_end[1]);
+            const double minXj = std::min(sj.m_start[0], sj.m_end[0]);
+            const double maxXj = std::max(sj.m_start[0], sj.m_end[0]);
+            const double minYj = std::min(sj.m_start[1], sj.m_end[1]);
+            const double maxYj = std::max(sj.m_start[1], sj.m_end[1]);
+            if (minXi > maxXj || minXj > maxXi || minYi > maxYj || minYj > maxYi)
+                continue;
+            QvPoint x;
+            if (si.Intersect(sj, x))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool QvHolePatchBuilder::CreateSuperTriangle()
+{
+    if (m_points.empty())
+        return false;
+    // An equilateral triangle whose inscribed circle is ten times the radius of the
+    // circle around the points' box: every point lies well inside, never on a side.
+    double minX = m_points[0][0];
+    double maxX = minX;
+    double minY = m_points[0][1];
+    double maxY = minY;
+    for (const QvPoint& p : m_points)
+    {
+        minX = std::min(minX, p[0]);
+        maxX = std::max(maxX, p[0]);
+        minY = std::min(minY, p[1]);
+        maxY = std::max(maxY, p[1]);
+    }
+    const double cx = 0.5 * (minX + maxX);
+    const double cy = 0.5 * (minY + maxY);
+    double half = 0.5 * std::max(maxX - minX, maxY - minY);
+    if (!(half > 0.0))
+        half = 1.0;
+    const double r = 10.0 * std::sqrt(2.0) * half;
+    const double s3 = std::sqrt(3.0);
+    m_patch.AddVertex(QvPoint(cx, cy + 2.0 * r, 0.0));
+    m_patch.AddVertex(QvPoint(cx + s3 * r, cy - r, 0.0));
+    m_patch.AddVertex(QvPoint(cx - s3 * r, cy - r, 0.0));
+    static_cast<void>(m_patch.AddFace(0, 1, 2, 0));
+    return true;
+}
+
+bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
+{
+    const QvPoint q = Flat(p);
+    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+
+    if (m_patch.m_vertices.size() == 3 && m_patch.m_faces.size() == 1)
+    {
+        m_patch.RemoveFace(0, false);
+        m_patch.AddVertex(p);
+        static_cast<void>(m_patch.AddFace(0, 1, 3, 0));
+        static_cast<void>(m_patch.AddFace(1, 2, 3, 0));
+        static_cast<void>(m_patch.AddFace(0, 2, 3, 0));
+        return true;
+    }
+
+    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    std::set<int> bad;
+    for (int f = 0; f < faceCount; ++f)
+    {
+        const QvFace& face = m_patch.m_faces[f];
+        const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
+            position(face.m_vertices[0]), position(face.m_vertices[1]), position(face.m_vertices[2])));
+        if (!circle)
+            return false;
+        if (circle->Contains(q))
+            bad.insert(f);
+    }
+
+    // Circumcircle tests near co-circular points (a regular grid is full of them) can
+    // disagree in rounding, giving a cavity that is split, holed or not visible from p,
+    // whose fan would overlap. The cavity is therefore grown from the face holding p
+    // through bad faces only, then widened across every side that p does not see.
+    int home = -1;
+    for (int f = 0; f < faceCount && home == -1; ++f)
+    {
+        const QvFace& face = m_patch.m_faces[f];
+        const QvPoint a = position(face.m_vertices[0]);
+        const QvPoint b = position(face.m_vertices[1]);
+        const QvPoint c = position(face.m_vertices[2]);
+        const double o = Orient(a, b, c);
+        if (o == 0.0)
+            continue;
+        const double sign = o > 0.0 ? 1.0 : -1.0;
+        if (sign * Orient(a, b, q) >= 0.0 && sign * Orient(b, c, q) >= 0.0 && sign * Orient(c, a, q) >= 0.0)
+            home = f;
+    }
+    if (home == -1)
+    {
+        m_patch.AddVertex(p);
+        return true;
+    }
+    for (const int v : m_patch.m_faces[home].m_vertices)
+        if (position(v) == q)
+        {
+            m_patch.AddVertex(p);
+            return true;
+        }
+
+    std::set<int> cavity{home};
+    std::deque<int> queue{home};
+    while (!queue.empty())
+    {
+        const int f = queue.front();
+        queue.pop_front();
+        for (const int e : m_patch.m_faces[f].m_edges)
+        {
+            const int g = m_patch.m_edges[e].GetOtherFace(f);
+            if (g != -1 && bad.count(g) != 0 && cavity.insert(g).second)
+                queue.push_back(g);
+        }
+    }
+    for (bool widened = true; widened;)
+    {
+        widened = false;
+        for (const int f : cavity)
+        {
+            const QvFace& face = m_patch.m_faces[f];
+            for (const int e : face.m_edges)
+            {
+                const QvEdge& side = m_patch.m_edges[e];
+                const int g = side.GetOtherFace(f);
+                if (g != -1 && cavity.count(g) != 0)
+                    continue;
+                const QvPoint a = position(side.m_vertices[0]);
+                const QvPoint b = position(side.m_vertices[1]);
+                const QvPoint c = position(face.GetThirdVertex(side.m_vertices[0], side.m_vertices[1]));
+                const double oc = Orient(a, b, c);
+                const double op = Orient(a, b, q);
+                if ((oc > 0.0 && op > 0.0) || (oc < 0.0 && op < 0.0))
+                    continue;
+                if (g == -1)
+                    return false;
+                cavity.insert(g);
+                widened = true;
+                break;
+            }
+            if (widened)
+                break;
+        }
+    }
+
+    std::vector<std::pair<int, int>> rim;
+    std::set<int> rimVertices;
+    std::set<int> cavityVertices;
+    for (const int f : cavity)
+    {
+        const QvFace& face = m_patch.m_faces[f];
+        cavityVertices.insert(face.m_vertices, face.m_vertices + 3);
+        for (const int e : face.m_edges)
+        {
+            const QvEdge& side = m_patch.m_edges[e];
+            const int g = side.GetOtherFace(f);
+            if (g == -1 || cavity.count(g) == 0)
+            {
+                rim.emplace_back(side.m_vertices[0], side.m_vertices[1]);
+                rimVertices.insert(side.m_vertices[0]);
+                rimVertices.insert(side.m_vertices[1]);
+            }
+        }
+    }
+    // A vertex inside the cavity would lose all its faces.
+    if (rimVertices.size() != cavityVertices.size())
+        return false;
+
+    for (auto it = cavity.rbegin(); it != cavity.rend(); ++it)
+        m_patch.RemoveFace(*it, false);
+    const int v = m_patch.AddVertex(p);
+    for (const auto& [a, b] : rim)
+        if (!m_patch.AddFace(a, b, v, 0))
+            return false;
+    return true;
+}
+
+bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
+{
+    if (m_patch.m_faces.empty())
+        return true;
+    const QvLineSeg s = Flat(segment);
+    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+
+    // A vertex inside the segment would end up inside the re-triangulated region and
+    // lose its faces.
+    for (const QvVertex& vertex : m_patch.m_vertices)
+    {
+        if (vertex.m_edges.empty())
+            continue;
+        const QvPoint p = Flat(vertex.m_point);
+        if (p == s.m_start || p == s.m_end)
+            continue;
+        if (SegmentDistance2D(p, s.m_start, s.m_end) < 1e-7)
+            return false;
+    }
+
+    std::set<int> crossed;
+    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    for (int f = 0; f < faceCount; ++f)
+    {
+        const QvFace& face = m_patch.m_faces[f];
+        for (int k = 0; k < 3; ++k)
+        {
+            const QvLineSeg side(position(face.m_vertices[k]), position(face.m_vertices[(k + 1) % 3]));
+            if (side == s)
+                continue;
+            QvPoint x;
+            if (side.Intersect(s, x) && x.Distance(s.m_start) >= 1e-6 && x.Distance(s.m_end) >= 1e-6)
+            {
+                crossed.insert(f);
+                break;
+            }
+        }
+    }
+    if (crossed.empty())
+        return true;
+
+    std::vector<int> loop;
+    if (!GetCavityBoundary(crossed, loop))
+        return false;
+    std::vector<int> right;
+    std::vector<int> left;
+    if (!SplitCavity(loop, s, right, left))
+        return false;
+    for (auto it = crossed.rbegin(); it != crossed.rend(); ++it)
+        m_patch.RemoveFace(*it, false);
+    return TriangulatePolygon(right) && TriangulatePolygon(left);
+}
+
+bool QvHolePatchBuilder::GetCavityBoundary(const std::set<int>& faces, std::vector<int>& loop) const
+{
+    loop.clear();
+    if (faces.empty())
+        return false;
+    std::set<int> rim;
+    for (const int f : faces)
+        for (const int e : m_patch.m_faces[f].m_edges)
+        {
+            const int g = m_patch.m_edges[e].GetOtherFace(f);
+            if (g == -1 || faces.count(g) == 0)
+                rim.insert(e);
+        }
+    const int start = m_patch.m_faces[*faces.begin()].m_vertices[0];
+    int current = start;
+    while (!rim.empty())
+    {
+        int next = -1;
+        for (const int e : m_patch.m_vertices[current].m_edges)
+            if (rim.count(e) != 0)
+            {
+                next = e;
+                break;
+            }
+        if (next == -1)
+            break;
+        current = m_patch.m_edges[next].GetOtherVertex(current);
+        rim.erase(next);
+        loop.push_back(current);
+    }
+    if (!rim.empty() || loop.empty() || loop.back() != start)
+        return false;
+    // A boundary that touches itself is walked as one loop through the shared vertex;
+    // it is not a simple polygon.
+    std::set<int> distinct(loop.begin(), loop.end());
+    return distinct.size() == loop.size();
+}
+
+bool QvHolePatchBuilder::SplitCavity(const std::vector<int>& loop, const QvLineSeg& segment, std::vector<int>& right,
+                                     std::vector<int>& left) const
+{
+    right.clear();
+    left.clear();
+    const int n = static_cast<int>(loop.size());
+    if (n < 3)
+        return false;
+    const QvPoint s1 = Flat(segment.m_start);
+    const QvPoint s2 = Flat(segment.m_end);
+    const int a = FindVertexAt(s1);
+    const int b = FindVertexAt(s2);
+    if (a == -1 || b == -1 || a == b)
+        return false;
+    const int e0 = std::min(a, b);
+    const int e1 = std::max(a, b);
+
+    std::set<int> loopEdges;
+    for (int i = 0; i < n; ++i)
+        loopEdges.insert(m_patch.FindEdge(loop[i], loop[(i + 1) % n]));
+
+    int t = -1;
+    std::set<int> rightSet;
+    std::set<int> leftSet;
+    for (const int v : loop)
+    {
+        if (v == e0 || v == e1)
+        {
+            t = v;
+            continue;
+        }
+        const QvPoint p = Flat(m_patch.m_vertices[v].m_point);
+        if (UnitCross(s2 - s1, p - s1) < 0.0)
+            rightSet.insert(v);
+        else
+            leftSet.insert(v);
+    }
+    if (t == -1)
+        return false;
+    const int other = t == e0 ? e1 : e0;
+
+    const auto build = [&](std::set<int>& pending, std::vector<int>& chain) {
+        chain.push_back(t);
+        while (!pending.empty())
+        {
+            bool appended = false;
+            for (const int e : m_patch.m_vertices[chain.back()].m_edges)
+            {
+                if (loopEdges.count(e) == 0)
+                    continue;
+                const int w = m_patch.m_edges[e].GetOtherVertex(chain.back());
+                if (pending.erase(w) != 0)
+                {
+                    chain.push_back(w);
+                    appended = true;
+                    break;
+                }
+            }
+            if (!appended)
+                return false;
+        }
+        // The chain is closed by the segment only when its last vertex meets the far end
+        // along the loop.
+        if (chain.size() > 1 && loopEdges.count(m_patch.FindEdge(chain.back(), other)) == 0)
+            return false;
+        chain.push_back(other);
+        return true;
+    };
+    if (!build(rightSet, right) || !build(leftSet, left))
+        return false;
+    if (static_cast<int>(right.size() + left.size()) != n + 2)
+        return false;
+    if (right.size() <= 2)
+        right.clear();
+    if (left.size() <= 2)
+        left.clear();
+    return true;
+}
+
+double QvHolePatchBuilder::GetCornerAngle(const std::vector<int>& loop, int i) const
+{
+    const int n = static_cast<int>(loop.size());
+    const QvPoint p = Flat(m_patch.m_vertices[loop[i]].m_point);
+    const QvPoint a = Flat(m_patch.m_vertices[loop[(i + n - 1) % n]].m_point);
+    const QvPoint b = Flat(m_patch.m_vertices[loop[(i + 1) % n]].m_point);
+    QvVector u = b - p;
+    QvVector v = a - p;
+    u.Normalize();
+    v.Normalize();
+    const double angle = std::acos(std::clamp(u.Dot(v), -1.0, 1.0));
+    const double turn = Orient(a, p, b);
+    return turn < 0.0 ? -angle : angle;
+}
+
+void QvHolePatchBuilder::OrientCounterClockwise(std::vector<int>& loop) const
+{
+    const std::size_t n = loop.size();
+    if (n < 3)
+        return;
+    // The signed area decides for any simple loop; extreme-vertex turns do not when
+    // the extreme vertex sits on a straight run.
+    double area = 0.0;
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        const QvPoint& p = m_patch.m_vertices[loop[i]].m_point;
+        const QvPoint& q = m_patch.m_vertices[loop[(i + 1) % n]].m_point;
+        area += p[0] * q[1] - q[0] * p[1];
+    }
+    if (area < 0.0)
+        std::reverse(loop.begin(), loop.end());
+}
+
+bool QvHolePatchBuilder::TriangulatePolygon(std::vector<int>& loop)
+{
+    if (loop.size() < 3)
+        return true;
+    OrientCounterClockwise(loop);
+    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+
+    std::vector<std::pair<double, int>> ranked;
+    while (loop.size() > 3)
+    {
+        const int n = static_cast<int>(loop.size());
+        ranked.clear();
+        for (int i = 0; i < n; ++i)
+            ranked.emplace_back(GetCornerAngle(loop, i), i);
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto& x, const auto& y) { return x.first > y.first; });
+
+        // The flattest convex corner first, but only an ear: a corner whose triangle
+        // holds no other loop vertex, so that the cut never overlaps the rest.
+        int chosen = -1;
+        for (const auto& [value, i] : ranked)
+        {
+            if (!(value > 0.0))
+                break;
+            const int ia = loop[(i + n - 1) % n];
+            const int ip = loop[i];
+            const int ib = loop[(i + 1) % n];
+            const QvPoint a = position(ia);
+            const QvPoint p = position(ip);
+            const QvPoint b = position(ib);
+            if (!(Orient(a, p, b) > 0.0))
+                continue;
+            bool empty = true;
+            for (const int w : loop)
+            {
+                if (w == ia || w == ip || w == ib)
+                    continue;
+                const QvPoint x = position(w);
+                if (Orient(a, p, x) >= 0.0 && Orient(p, b, x) >= 0.0 && Orient(b, a, x) >= 0.0)
+                {
+                    empty = false;
+                    break;
+                }
+            }
+            if (empty)
+            {
+                chosen = i;
+                break;
+            }
+        }
+        if (chosen == -1)
+            return false;
+        if (!m_patch.AddFace(loop[(chosen + n - 1) % n], loop[chosen], loop[(chosen + 1) % n], 0))
+            return false;
+        loop.erase(loop.begin() + chosen);
+    }
+    return m_patch.AddFace(loop[0], loop[1], loop[2], 0);
+}
+
+void QvHolePatchBuilder::RemoveOutside()
+{
+    std::vector<int> outline;
+    for (const QvLineSeg& s : m_segments)
+    {
+        const int v = FindVertexAt(s.m_start);
+        if (v != -1)
+            outline.push_back(v);
+    }
+    OrientCounterClockwise(outline);
+    const int n = static_cast<int>(outline.size());
+    std::set<int> outlineEdges;
+    for (int j = 0; j < n; ++j)
+        outlineEdges.insert(m_patch.FindEdge(outline[j], outline[(j + 1) % n]));
+
+    std::set<int> outside;
+    std::deque<int> queue;
+    for (int j = 0; j < n; ++j)
+    {
+        const int from = outline[j];
+        const int to = outline[(j + 1) % n];
+        const int e = m_patch.FindEdge(from, to);
+        if (e == -1 || m_patch.m_edges[e].IsBoundary())
+            continue;
+        const QvEdge& edge = m_patch.m_edges[e];
+        const int first = edge.m_faces[0];
+        const int t = m_patch.m_faces[first].GetThirdVertex(from, to);
+        const QvPoint& pf = m_patch.m_vertices[from].m_point;
+        const QvPoint& pt = m_patch.m_vertices[to].m_point;
+        const QvPoint& pk = m_patch.m_vertices[t].m_point;
+        const int seed = UnitCross(pt - pf, pk - pf) < 0.0 ? first : edge.m_faces[1];
+        outside.insert(seed);
+        queue.push_back(seed);
+        while (!queue.empty())
+        {
+            const int f = queue.front();
+            queue.pop_front();
+            for (const int side : m_patch.m_faces[f].m_edges)
+            {
+                if (outlineEdges.count(side) != 0)
+                    continue;
+                const int g = m_patch.m_edges[side].GetOtherFace(f);
+                if (g != -1 && outside.insert(g).second)
+                    queue.push_back(g);
+            }
+        }
+    }
+    for (auto it = outside.rbegin(); it != outside.rend(); ++it)
+        m_patch.RemoveFace(*it, true);
+}
