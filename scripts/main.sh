@@ -6,4 +6,6 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DRIVELA_TESTS=OFF -DRIVELA_BENCH=ON >/dev/null
 cmake --build build/release -j "$(nproc)"
-echo "built: build/release (benchmarks: bash scripts/bench.sh)"
+# The demo case (overwritten on every run; same seed, same files).
+build/release/tools/rivela-demo-case --out build/release/demo
+echo "built: build/release (benchmarks: bash scripts/bench.sh; demo case: build/release/demo)"

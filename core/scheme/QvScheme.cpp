@@ -8,6 +8,8 @@
 #include "core/model/QvModel.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvVirtualTooth.h"
+#include "core/scheme/QvArchForm.h"
+#include "core/scheme/QvClinicalInfo.h"
 #include "core/scheme/QvSchemeDetail.h"
 
 namespace {
@@ -57,6 +59,7 @@ void QvScheme::Clear(bool deleteVirtualTeeth)
         m_pCollisionStore->Clear();
     ClearAttachments();
     DeleteBracketList();
+    DeleteRecords();
     m_pModel = nullptr;
 }
 
@@ -113,7 +116,19 @@ void QvScheme::CopyFrom(const QvScheme& other, bool copyVirtualTeeth)
                 link->CopyBracketList(*brackets, *other.m_pBracketList);
     }
 
+    if (other.m_pOcclusalPlane1)
+        m_pOcclusalPlane1 = new QvOcclusalPlane(*other.m_pOcclusalPlane1);
+    if (other.m_pOcclusalPlane2)
+        m_pOcclusalPlane2 = new QvOcclusalPlane(*other.m_pOcclusalPlane2);
+    if (other.m_pArchForm1)
+        m_pArchForm1 = new QvArchForm(*other.m_pArchForm1);
+    if (other.m_pArchForm2)
+        m_pArchForm2 = new QvArchForm(*other.m_pArchForm2);
+
     m_gumMgr = other.m_gumMgr;
+
+    if (other.m_pClinicalInfo)
+        m_pClinicalInfo = new QvClinicalInfo(*other.m_pClinicalInfo);
 
     if (other.m_pCollisionStore)
         if (std::unique_ptr<QvSchemeStore> copy =

@@ -9,10 +9,12 @@
 // Source files: QvScheme.cpp (lifecycle, storage, queries), QvSchemeEdit.cpp (step
 // editing), QvSchemeInterpolate.cpp (jaw handling, bite steps, interpolation),
 // QvSchemeAttach.cpp (attachment and bracket records), QvSchemeGumTeeth.cpp (the
-// teeth the gums of a step are built around).
+// teeth the gums of a step are built around), QvSchemeStates.cpp (tooth sets,
+// attachments by tooth and step, the shape and clinical records).
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,9 +27,13 @@
 #include "core/scheme/QvTreatStep.h"
 #include "core/scheme/QvTreatStepList.h"
 
+class QvArchForm;
+class QvAttachment;
 class QvAttachStepList;
 class QvBracketList;
+class QvClinicalInfo;
 class QvModel;
+class QvOcclusalPlane;
 class QvToothBase;
 
 // The decomposition of a rotation into Z-Y-X angles (yaw about Z, pitch about Y, roll
@@ -52,8 +58,9 @@ public:
 
     // Deletes the step lists; with deleteVirtualTeeth unregisters the virtual teeth
     // from the model and deletes them. Empties both tooth sets, the saved targets and
-    // the collision store, removes every attachment (from the model too) and the
-    // bracket list, and unbinds the model. Names, texts, value, scheme type, gums and
+    // the collision store, removes every attachment (from the model too), the
+    // bracket list, the occlusal planes, arch forms and clinical record, and unbinds
+    // the model. Names, texts, value, scheme type, gums and
     // the measurement store stay.
     void Clear(bool deleteVirtualTeeth);
     // Deep copy of other. With copyVirtualTeeth the virtual teeth are cloned (new
@@ -162,6 +169,55 @@ public:
     // deletes the lists.
     void ClearAttachments();
 
+    // ---- Tooth sets, attachments by tooth and step, records (QvSchemeStates.cpp) --
+    // The attachment lists hold the attachment library's records (QvAttachStepList);
+    // the scheme owns the lists and their attachments.
+
+    std::set<QvToothBase*>& GetExtractedTeeth() { return m_extractedTeeth; }
+    std::set<QvToothBase*>& GetHiddenTeeth() { return m_hiddenTeeth; }
+    // true inserts the tooth, false removes it; a null tooth changes nothing.
+    void SetExtracted(QvToothBase* tooth, bool extracted);
+    void SetHidden(QvToothBase* tooth, bool hidden);
+    // The set becomes a copy of teeth (null entries left out).
+    void SetExtractedTeeth(const std::set<QvToothBase*>& teeth);
+    void SetHiddenTeeth(const std::set<QvToothBase*>& teeth);
+
+    // Appends, in list order, the attachments of the tooth's first list that are
+    // present at step.
+    void GetAttachmentsAtStep(const QvToothBase* tooth, int step, std::vector<QvAttachment*>& out) const;
+    // Append every attachment of every list, lists in order; null entries are passed over.
+    void GetAllAttachments(std::vector<QvAttachment*>& out) const;
+    void CollectAttachments(std::vector<QvAttachment*>& out) const;
+    // Destroys the attachments of the tooth's first list (taking them out of the
+    // model) and deletes the list; nothing for a tooth without list.
+    void RemoveToothAttachments(QvToothBase* tooth);
+    // Adds the attachment to the tooth's first list, made when missing; the scheme
+    // owns it from then on. Nothing for a null tooth or attachment.
+    void AddAttachment(QvToothBase* tooth, QvAttachment* attachment);
+    // Takes the attachment out of the tooth's first list and destroys it; nothing
+    // when that list does not hold it.
+    void RemoveAttachment(QvToothBase* tooth, QvAttachment* attachment);
+
+    // Removes and deletes each given step from the first list holding it.
+    void RemoveTreatSteps(const std::vector<QvTreatStep*>& steps);
+    // The tooth's step in the first list after step holding one; null when none.
+    QvTreatStep* FindNextStep(int step, const QvToothBase* tooth) const;
+    // From list count - 1 down to 0, the tooth's first step that is not a hold.
+    QvTreatStep* FindPrevFixedStep(int count, const QvToothBase* tooth) const;
+    // The bite flag of the list of step; false outside the lists.
+    bool HasBite(int step) const;
+
+    // Copy the record into the first (second) one, made when missing; null changes
+    // nothing. An arch form is assigned (its target keeps model, plane and
+    // third-molar flag); the clinical record keeps its legacy kind pair.
+    void SetOcclusalPlane(const QvOcclusalPlane* plane);
+    void SetOcclusalPlane2(const QvOcclusalPlane* plane);
+    void SetArchForm(const QvArchForm* form);
+    void SetArchForm2(const QvArchForm* form);
+    void SetClinicalInfo(const QvClinicalInfo* info);
+    // Deletes both occlusal planes and both arch forms.
+    void DeleteShapeRecords();
+
     // ---- Step editing (QvSchemeEdit.cpp) ----------------------------------------
     // The edited tooth's steps are taken jaw-relative (bite steps removed, lower-jaw
     // transform taken out) during an edit and put back before the call returns; a
@@ -228,6 +284,33 @@ public:
     // to the next key, with the jaw transform taken out meanwhile.
     void ReinterpolateAround(int step, QvToothBase* tooth);
 
+    // ---- Scheme files and case-document sections (QvSchemeFile.cpp) ---------------
+    // The items each version stores stand in QvSchemeFile.h. Every record inside is
+    // written and read with the version of the body or section.
+
+    // The stand-alone body (0x2000 family). Nothing is written, and the stream is
+    // failed, for another version, or when a record the scheme holds cannot be written.
+    void Write(std::ostream& os, int version) const;
+    // Replaces the content by a body of the 0x2000 or the older 0x200 family. Virtual
+    // teeth read are resolved by the steps before anything of the model; tooth
+    // references the model does not hold are dropped. False on a short or damaged
+    // stream, a count larger than the bytes left, a failed record, or a version of
+    // neither family; what was read stays, and the caller deletes the scheme.
+    // Afterwards, whatever the result, the scheme is bound to model, trailing empty
+    // step lists are deleted and FixOldInitialSteps runs.
+    [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model);
+    // The case-document section (0x400 family); from 1027 on it ends with the saved
+    // targets.
+    void WriteDocument(std::ostream& os, int version) const;
+    // As Read for a section; a version above 1041 is read as 1042.
+    [[nodiscard]] bool ReadDocument(std::istream& is, int version, QvModel* model);
+    // Old versions (0x400 below 1034, 0x200 below 520, 0x2000 below 8196) could store
+    // a tooth's initial step at a later step s: it becomes an identity initial step at
+    // 0, with identity holds at 1 to s when the tooth moves on at s + 1.
+    void FixOldInitialSteps(int version);
+    // The list of that step number; null outside the lists.
+    QvTreatStepList* GetStepList(int step) const;
+
     // ---- Data -----------------------------------------------------------------
 
     std::string m_strText1;
@@ -241,6 +324,11 @@ public:
     std::vector<QvAttachStepList*> m_attachLists;
     QvBracketList* m_pBracketList = nullptr;
     std::vector<QvToothBase*> m_virtualTeeth;
+    QvOcclusalPlane* m_pOcclusalPlane1 = nullptr;
+    QvOcclusalPlane* m_pOcclusalPlane2 = nullptr;
+    QvArchForm* m_pArchForm1 = nullptr;
+    QvArchForm* m_pArchForm2 = nullptr;
+    QvClinicalInfo* m_pClinicalInfo = nullptr;
     QvModel* m_pModel = nullptr;
     QvGumMgr m_gumMgr;
     std::int32_t m_nSchemeType = 1;
@@ -249,6 +337,8 @@ private:
     // Appends lists until list step exists, each copying the last list's jaw matrix.
     void AppendListsUpTo(int step);
     void DeleteStepLists();
+    // Deletes the shape records and the clinical record.
+    void DeleteRecords();
 
     std::unique_ptr<QvSchemeStore> m_pCollisionStore;
     std::unique_ptr<QvSchemeStore> m_pMeasureStore;

@@ -213,7 +213,8 @@ std::ostream& QvSchemeTargetMgr::WriteForm(std::ostream& os, int version, Form f
     return os;
 }
 
-bool QvSchemeTargetMgr::ReadForm(std::istream& is, int version, QvModel* model, Form form)
+bool QvSchemeTargetMgr::ReadForm(std::istream& is, int version, QvModel* model, Form form,
+                                  const QvToothCandidates* candidates)
 {
     std::int32_t count = 0;
     // Smallest entry: an empty snapshot, an empty name and the id.
@@ -230,7 +231,8 @@ bool QvSchemeTargetMgr::ReadForm(std::istream& is, int version, QvModel* model, 
     for (std::int32_t i = 0; i < count; ++i)
     {
         auto list = std::make_unique<QvTreatStepList>();
-        const bool ok = form == Form::Scheme ? list->Read(is, version, model) : list->ReadDocument(is, version, model);
+        const bool ok = form == Form::Scheme ? list->Read(is, version, model, candidates)
+                                            : list->ReadDocument(is, version, model, candidates);
         QvSchemeTarget entry;
         std::int32_t id = 0;
         if (!ok || !qvio::ReadString(is, entry.m_strName) || !qvio::ReadI32(is, id))
@@ -263,9 +265,9 @@ std::ostream& QvSchemeTargetMgr::Write(std::ostream& os, int version) const
     return version > 8194 ? WriteForm(os, version, Form::Scheme) : os;
 }
 
-bool QvSchemeTargetMgr::Read(std::istream& is, int version, QvModel* model)
+bool QvSchemeTargetMgr::Read(std::istream& is, int version, QvModel* model, const QvToothCandidates* candidates)
 {
-    return version > 8194 ? ReadForm(is, version, model, Form::Scheme) : true;
+    return version > 8194 ? ReadForm(is, version, model, Form::Scheme, candidates) : true;
 }
 
 std::ostream& QvSchemeTargetMgr::WriteDocument(std::ostream& os, int version) const
@@ -273,9 +275,10 @@ std::ostream& QvSchemeTargetMgr::WriteDocument(std::ostream& os, int version) co
     return WriteForm(os, version, Form::Document);
 }
 
-bool QvSchemeTargetMgr::ReadDocument(std::istream& is, int version, QvModel* model)
+bool QvSchemeTargetMgr::ReadDocument(std::istream& is, int version, QvModel* model,
+                                      const QvToothCandidates* candidates)
 {
-    return version >= 1028 ? ReadForm(is, version, model, Form::Document) : true;
+    return version >= 1028 ? ReadForm(is, version, model, Form::Document, candidates) : true;
 }
 
 std::ostream& QvSchemeTargetMgr::WriteLegacy(std::ostream& os, int version) const

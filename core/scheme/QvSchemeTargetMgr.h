@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/geometry/QvMatrix.h"
+#include "core/scheme/QvTreatStep.h"
 
 class QvModel;
 class QvScheme;
@@ -81,11 +82,14 @@ public:
     std::ostream& Write(std::ostream& os, int version) const;
     // False when the stream fails or a snapshot cannot be read; the store is then
     // unchanged. A stored current index outside the entries reads as -1.
-    [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model);
+    // Snapshot steps that name a tooth by id look in candidates first (QvTreatStep).
+    [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model,
+                            const QvToothCandidates* candidates = nullptr);
     // Case-document form (snapshots in the case-document step-list record): the
     // writer writes whenever called, the reader reads from 1028 on.
     std::ostream& WriteDocument(std::ostream& os, int version) const;
-    [[nodiscard]] bool ReadDocument(std::istream& is, int version, QvModel* model);
+    [[nodiscard]] bool ReadDocument(std::istream& is, int version, QvModel* model,
+                                    const QvToothCandidates* candidates = nullptr);
     // The 0x200 family's form, 516 to 520: the document form given that version word.
     // The reader keeps only entries of id 2 or more (dropping any clears the current
     // index); above 520 it reads nothing and answers false.
@@ -100,7 +104,8 @@ private:
         Legacy,
     };
     std::ostream& WriteForm(std::ostream& os, int version, Form form) const;
-    [[nodiscard]] bool ReadForm(std::istream& is, int version, QvModel* model, Form form);
+    [[nodiscard]] bool ReadForm(std::istream& is, int version, QvModel* model, Form form,
+                                const QvToothCandidates* candidates = nullptr);
     void DeleteSnapshots();
 
     std::vector<QvTreatStepList*> m_snapshots;
