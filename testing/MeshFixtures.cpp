@@ -264,4 +264,46 @@ QvMesh MakeBand(int around, int rings, double radius)
     return mesh;
 }
 
+QvMesh MakeOpenCrown(int faceCount, int variant)
+{
+    const int around = std::max(12, static_cast<int>(std::lround(std::sqrt(faceCount * 1.7))));
+    const int rings = std::max(2, static_cast<int>(std::lround((double(faceCount) / around + 1.0) / 2.0)));
+    const double phase = 0.7 * variant;
+    const double size = 0.8 + 0.05 * (variant % 7);
+    // The crown shaping of MakeCrownCap; scaled per variant.
+    auto place = [size](double theta, double phi) {
+        const double x = std::sin(theta) * std::cos(phi), y = std::sin(theta) * std::sin(phi);
+        const double z = std::cos(theta);
+        const double up = std::max(z, 0.0);
+        const double cusps = (x * x - y * y) * (x * x - y * y);
+        const double r = size * (1.0 + 1.2 * cusps * up - 0.25 * up * up * up * up);
+        return QvPoint(5.0 * r * x, 4.5 * r * y, 4.0 * r * z);
+    };
+    // Uneven but increasing angles (steps between 0.4 and 1.6 of the mean); every ring
+    // shares them, so the rim's spacing carries up the side.
+    std::vector<double> phi(around);
+    for (int m = 0; m < around; ++m)
+        phi[m] = kQvTwoPi * (m + 0.3 * std::sin(1.7 * m + phase)) / around;
+    // Lowest reach between the teeth, highest mid-crown: the scallop of a gum line.
+    auto reach = [phase](double angle) { return 0.5 * kQvPi + 0.35 + 0.2 * std::cos(2.0 * angle + 0.3 * phase); };
+
+    QvMesh mesh;
+    mesh.Reserve(1 + rings * around, around * (2 * rings - 1), around * (3 * rings));
+    mesh.AddVertex(place(0.0, 0.0));
+    for (int k = 1; k <= rings; ++k)
+        for (int m = 0; m < around; ++m)
+            mesh.AddVertex(place(reach(phi[m]) * k / rings, phi[m]));
+    auto at = [around](int k, int m) { return 1 + (k - 1) * around + m % around; };
+    for (int m = 0; m < around; ++m)
+        (void)mesh.AddFace(0, at(1, m), at(1, m + 1), 0);
+    for (int k = 1; k < rings; ++k)
+        for (int m = 0; m < around; ++m)
+        {
+            (void)mesh.AddFace(at(k, m), at(k + 1, m), at(k, m + 1), 0);
+            (void)mesh.AddFace(at(k, m + 1), at(k + 1, m), at(k + 1, m + 1), 0);
+        }
+    mesh.UpdateFaceNormals();
+    return mesh;
+}
+
 } // namespace qvtest

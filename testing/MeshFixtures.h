@@ -51,4 +51,12 @@ QvMesh MakeDisc(int rings, double spacing = 1.0);
 // two faces per cell, wound outwards. Both end rings are borders.
 QvMesh MakeBand(int around, int rings, double radius = 1.0);
 
+// Open crown with a scalloped cervical rim, of about faceCount faces (at least a few
+// hundred): the cap's cusped dome (about 10 x 9 mm, cusps towards +z, so the root side
+// is -z), its rim rising and falling around the tooth like a gum line (about 1.5 mm)
+// and its vertices unevenly spaced around the tooth. Vertex 0 is the top, then rings of
+// equal size down to the rim, which is the last ring and the only border. Faces wound
+// outwards. variant (0 up) changes size, scallop phase and spacing.
+QvMesh MakeOpenCrown(int faceCount, int variant = 0);
+
 } // namespace qvtest
