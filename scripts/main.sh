@@ -8,4 +8,7 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DRIVELA_TESTS=O
 cmake --build build/release -j "$(nproc)"
 # The demo case (overwritten on every run; same seed, same files).
 build/release/tools/rivela-demo-case --out build/release/demo
+# Pictures of its first and last steps, drawn headless.
+build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-step0.png --step 0
+build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-last.png --step -1
 echo "built: build/release (benchmarks: bash scripts/bench.sh; demo case: build/release/demo)"

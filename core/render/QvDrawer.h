@@ -4,7 +4,11 @@
 // draw information and the render status.
 #pragma once
 
+#include <vector>
+
 #include "core/geometry/QvGDI.h"
+
+class QvVertex;
 
 class QvEntity;
 class QvViewDrawInfo;
@@ -21,4 +25,9 @@ public:
     virtual void Draw(QvEntity* entity, QvViewDrawInfo* drawInfo) = 0;
     // Called inside GL_SELECT mode; pushes names only for what is pickable.
     virtual void DrawSelect(QvEntity* entity, QvGDIPoint* pickPoint, QvViewDrawInfo* drawInfo) = 0;
+
+    // Appends the index of every vertex whose window position in the active view lies
+    // within 9 pixels of the point on both axes.
+    static void CollectVerticesNearPoint(const std::vector<QvVertex>& vertices, const QvGDIPoint& point,
+                                         std::vector<int>& out);
 };

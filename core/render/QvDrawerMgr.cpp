@@ -2,8 +2,19 @@
 #include "core/render/QvDrawerMgr.h"
 
 #include "core/render/QvDrawer.h"
+#include "core/render/QvDrawers.h"
 
-QvDrawerMgr::QvDrawerMgr() = default;
+QvDrawerMgr::QvDrawerMgr()
+{
+    m_drawers.emplace(kQvTypeJaw, new QvJawDrawer);
+    m_drawers.emplace(kQvTypeGum, new QvGumDrawer);
+    m_drawers.emplace(kQvTypeTooth, new QvToothDrawer);
+    m_drawers.emplace(kQvTypeMesh, new QvMeshDrawer);
+    m_drawers.emplace(kQvTypeAttachment, new QvAttachmentDrawer);
+    m_drawers.emplace(kQvTypeJawBone, new QvJawBoneDrawer);
+    m_drawers.emplace(kQvTypeBracket, new QvBracketDrawer);
+    m_drawers.emplace(kQvTypeVirtualTooth, new QvToothVirtualDrawer);
+}
 
 QvDrawerMgr::~QvDrawerMgr()
 {
