@@ -13,11 +13,17 @@
 #include <map>
 #include <sstream>
 
+#include "core/design/QvAttachGeoMgr.h"
+#include "core/design/QvAttachGeoStd.h"
+#include "core/design/QvAttachment.h"
+#include "core/design/QvBracketGeo.h"
 #include "core/mesh/QvMesh.h"
+#include "core/model/QvCompress.h"
 #include "core/model/QvFileVersion.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvReadWriteFile.h"
 #include "core/model/QvTooth.h"
+#include "core/model/QvVirtualTooth.h"
 #include "core/scheme/QvClinicalInfo.h"
 #include "core/scheme/QvScheme.h"
 #include "core/scheme/QvSchemeFileLinkImpl.h"
@@ -242,15 +248,73 @@ bool WriteAll(const std::string& path, const std::string& data)
     return static_cast<bool>(os);
 }
 
-// The system's writers date their header line; the demo uses one fixed date.
-bool FixHeaderDate(const std::string& path, int fileType, int version)
+// Dates what is written while it lives; the previous setting comes back after.
+class FixedDate
 {
-    std::string data = ReadAll(path);
-    const std::size_t eol = data.find('\n');
-    if (eol == std::string::npos)
-        return false;
-    data.replace(0, eol, QvMakeHeader(fileType, version, 2024, 3, 7));
-    return WriteAll(path, data);
+public:
+    explicit FixedDate(const QvDate& date) : m_previous(QvSetFixedDate(date)) {}
+    ~FixedDate() { QvSetFixedDate(m_previous); }
+    FixedDate(const FixedDate&) = delete;
+    FixedDate& operator=(const FixedDate&) = delete;
+
+private:
+    QvDate m_previous;
+};
+
+// A box of width x height on z = 0 narrowing to a top face at z = depth: the body of
+// an attachment or of a bracket part, frame at the centre of its base.
+void AddFrustum(QvMesh& mesh, double width, double height, double depth, double top, double z0 = 0.0)
+{
+    const int base = static_cast<int>(mesh.m_vertices.size());
+    for (int level = 0; level < 2; ++level)
+    {
+        const double s = level == 0 ? 1.0 : top;
+        const double z = z0 + (level == 0 ? 0.0 : depth);
+        mesh.AddVertex(QvPoint(-0.5 * width * s, -0.5 * height * s, z));
+        mesh.AddVertex(QvPoint(0.5 * width * s, -0.5 * height * s, z));
+        mesh.AddVertex(QvPoint(0.5 * width * s, 0.5 * height * s, z));
+        mesh.AddVertex(QvPoint(-0.5 * width * s, 0.5 * height * s, z));
+    }
+    // Outward windings: base seen from below, top from above, sides from outside.
+    const int faces[12][3] = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+                              {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
+    for (const auto& f : faces)
+        (void)mesh.AddFace(base + f[0], base + f[1], base + f[2], 0);
+}
+
+template <typename T>
+DemoTemplate Template(const std::string& name, double width, double height, double depth, int version)
+{
+    auto geo = std::make_unique<T>();
+    AddFrustum(*geo, width, height, depth, 0.7);
+    geo->UpdateFaceNormals();
+    geo->UpdateBBox();
+    geo->m_name = name;
+    geo->m_text = "demo";
+    geo->m_frame = QvFrame(QvPoint(0.0, 0.0, 0.0), QvVector(1.0, 0.0, 0.0), QvVector(0.0, 1.0, 0.0));
+    geo->m_dSize = width;
+    geo->m_label = name;
+    return DemoTemplate{std::move(geo), version};
+}
+
+// Where an attachment sits on a tooth at its crowded pose: on the labial face at
+// 45 % of the crown height, its base on the surface, its Z axis pointing labially.
+QvMatrix LabialPlacement(const DentitionTooth& t, int facesPerTooth)
+{
+    const QvMesh local = MakeToothMesh(t.fdi, facesPerTooth, false);
+    double labial = 0.0;
+    for (const QvVertex& v : local.m_vertices)
+        if (std::abs(v.m_point.m_coord[0]) < 0.15 * t.width && v.m_point.m_coord[2] > 0.25 * t.height &&
+            v.m_point.m_coord[2] < 0.65 * t.height)
+            labial = std::max(labial, v.m_point.m_coord[1]);
+    QvMatrix turn = Identity4();
+    // Columns: attachment X along -X, Y along the crown's Z, Z along the labial Y (a rotation).
+    turn[0][0] = -1.0;
+    turn[1][1] = 0.0;
+    turn[2][1] = 1.0;
+    turn[1][2] = 1.0;
+    turn[2][2] = 0.0;
+    return ToothPose(t, 0.0) * Translation4(0.0, labial, 0.45 * t.height) * turn;
 }
 
 bool WriteZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries)
@@ -288,11 +352,76 @@ QvMatrix DemoStepMatrix(const QvScheme& scheme, const QvMesh* tooth, int step)
     return found ? *found->GetMatrix() : Identity4();
 }
 
+int DemoFacesPreset(const std::string& name)
+{
+    if (name == "5k")
+        return 5000;
+    if (name == "20k")
+        return 20000;
+    if (name == "50k")
+        return 50000;
+    return 0;
+}
+
+std::vector<DemoTemplate> MakeDemoTemplates()
+{
+    std::vector<DemoTemplate> out;
+    // Both template-file forms: class name (16386) and kind code (16389).
+    out.push_back(Template<QvAttachGeoStd>("A-Rect3x2", 3.0, 2.0, 1.0, kQvAttachGeoVersion5));
+    out.push_back(Template<QvAttachGeoStdCZ>("B-Rect4x2V", 2.0, 4.0, 1.2, kQvAttachGeoVersion2));
+    out.push_back(Template<QvAttachGeoStdSP>("C-Bevel3x2", 3.0, 2.0, 0.9, kQvAttachGeoVersion2));
+    out.push_back(Template<QvAttachGeoLingualButton>("D-Button", 2.5, 2.5, 1.5, kQvAttachGeoVersion5));
+    return out;
+}
+
+std::unique_ptr<QvBracketGeoSeries> MakeDemoBracketSeries(const DentitionOptions& options)
+{
+    auto series = std::make_unique<QvBracketGeoSeries>();
+    series->m_name = "DEMO";
+    series->m_nKey = 1;
+    const char* attributes[8] = {"MBT", "0.022", "metal", "twin", "Rivela", "demo series", "", ""};
+    for (int i = 0; i < 8; ++i)
+        series->m_attributes[i] = attributes[i];
+    for (const DentitionTooth& t : PlanDentition(options))
+    {
+        auto* body = new QvBracketGeo();
+        // A pad on the tooth and the twin wings over it.
+        const double pad = std::min(3.4, 0.45 * t.width);
+        AddFrustum(*body, pad, 3.0, 0.4, 0.95);
+        AddFrustum(*body, 0.8 * pad, 2.2, 1.4, 0.9, 0.4);
+        body->UpdateFaceNormals();
+        body->UpdateBBox();
+        body->m_name = "DEMO-" + std::to_string(t.fdi);
+        body->m_secondText = "demo";
+        body->m_nNumber = t.fdi;
+        body->m_nFdi = t.fdi;
+        body->m_frame = QvFrame(QvPoint(0.0, 0.0, 0.0), QvVector(1.0, 0.0, 0.0), QvVector(0.0, 1.0, 0.0));
+        body->m_firstVector = QvVector(0.0, 0.0, 1.0);
+        body->m_secondVector = QvVector(1.0, 0.0, 0.0);
+        body->m_params[0] = 1.0;
+        body->m_params[1] = 0.4;
+        body->m_pSecondMesh = std::make_unique<QvMesh>();
+        AddFrustum(*body->m_pSecondMesh, pad, 3.0, 0.4, 0.95);
+        series->m_bodies.push_back(body);
+    }
+    return series;
+}
+
 bool BuildDemoCase(DemoCase& demo, const DemoOptions& options)
 {
     if (options.steps < 10)
         return false;
     QvEnsureSchemeFileLink();
+    const FixedDate dated(options.date);
+    // Before the dentition resets the entity counter: whether the library still
+    // lacked them must not shift the case's ids.
+    QvAttachGeoMgr::Library& library = QvAttachGeoMgr::Instance();
+    for (DemoTemplate& t : MakeDemoTemplates())
+        if (!QvAttachGeoMgr::FindByName(library, t.geo->m_name))
+        {
+            t.geo->SetVisible(false);
+            library.push_back(t.geo.release());
+        }
     demo.model = std::make_unique<QvModel>();
     QvModel& model = *demo.model;
     GenerateDentition(model, options.dentition);
@@ -309,9 +438,30 @@ bool BuildDemoCase(DemoCase& demo, const DemoOptions& options)
         return false;
     demo.scheme = scheme;
     scheme->m_strText1 = "generated plan";
+    // 25 is extracted; a pontic with its crown stands in from step 1 on.
+    demo.extractedFdi = 25;
+    if (QvTooth* extracted = ToothOf(model, demo.extractedFdi))
+    {
+        (void)scheme->InsertTreatStep(extracted, 0, kQvStepInitial, Identity4());
+        scheme->SetExtracted(extracted, true);
+        auto* pontic = new QvVirtualTooth();
+        pontic->CopyMeshData(*extracted);
+        pontic->UpdateFaceNormals();
+        pontic->UpdateBBox();
+        pontic->SetJaw(extracted->GetJaw());
+        pontic->SetFrame(*extracted->GetFrame());
+        pontic->m_matrix = Identity4();
+        pontic->m_nFdi = demo.extractedFdi;
+        pontic->m_nStartStep = 1;
+        scheme->m_virtualTeeth.push_back(pontic);
+        model.AddEntity(pontic);
+        demo.pontic = pontic;
+    }
     for (const DentitionTooth& t : plan)
     {
-        QvTooth* tooth = ToothOf(model, t.fdi);
+        QvToothBase* tooth = ToothOf(model, t.fdi);
+        if (t.fdi == demo.extractedFdi)
+            tooth = demo.pontic;
         if (!tooth)
             continue;
         const bool upper = t.fdi / 10 == 1 || t.fdi / 10 == 2 || t.fdi / 10 == 5 || t.fdi / 10 == 6;
@@ -359,6 +509,27 @@ bool BuildDemoCase(DemoCase& demo, const DemoOptions& options)
             demo.contacts.push_back(c);
     }
 
+    // Attachments: (tooth, template, first step, last step).
+    const DemoAttachment placed[] = {
+        {13, "B-Rect4x2V", 1, F},      {23, "B-Rect4x2V", 1, F},      {14, "C-Bevel3x2", 2, K + 1},
+        {24, "C-Bevel3x2", 2, K + 1}, {36, "A-Rect3x2", 1, FL},       {46, "A-Rect3x2", 1, FL},
+    };
+    for (const DemoAttachment& a : placed)
+    {
+        QvTooth* tooth = ToothOf(model, a.fdi);
+        const auto t = std::find_if(plan.begin(), plan.end(), [&](const DentitionTooth& p) { return p.fdi == a.fdi; });
+        QvAttachGeo* geo = QvAttachGeoMgr::FindByName(library, a.geometry);
+        if (!tooth || t == plan.end() || !geo)
+            continue;
+        auto* attachment = new QvAttachment(geo);
+        attachment->m_pTooth = tooth;
+        attachment->m_matrix = LabialPlacement(*t, options.dentition.facesPerTooth);
+        attachment->m_nFirstStep = a.firstStep;
+        attachment->m_nLastStep = a.lastStep;
+        scheme->AddAttachment(tooth, attachment);
+        demo.attachments.push_back(a);
+    }
+
     // Clinical record: an IPR between the upper centrals at the key step and a remark.
     QvClinicalInfo clinical;
     if (QvTooth* t11 = ToothOf(model, 11); QvTooth* t21 = ToothOf(model, 21))
@@ -383,6 +554,11 @@ std::string DemoManifest(const DemoCase& demo, const DemoOptions& options)
     os << "key_step " << demo.keyStep << "\n";
     os << "final_step " << demo.finalStep << "\n";
     os << "lower_final_step " << demo.lowerFinalStep << "\n";
+    os << "extracted " << demo.extractedFdi << "\n";
+    if (demo.pontic)
+        os << "pontic " << demo.extractedFdi << "\n";
+    for (const DemoAttachment& a : demo.attachments)
+        os << "attachment " << a.fdi << ' ' << a.firstStep << ' ' << a.lastStep << ' ' << a.geometry << "\n";
     for (const DemoContact& c : demo.contacts)
     {
         char amount[32];
@@ -407,17 +583,18 @@ bool WriteDemoFiles(const std::string& folder, DemoCase& demo, const DemoOptions
     if (ec)
         return fail("cannot create " + folder);
     QvEnsureSchemeFileLink();
+    const FixedDate dated(options.date);
     const fs::path dir(folder);
     QvModel& model = *demo.model;
     QvReadWriteFile file(&model, 0);
 
     const std::string os = (dir / "demo.OS").string();
-    if (!file.WriteOS(os, 0x413) || !FixHeaderDate(os, kQvFileOS, 0x413))
+    if (!file.WriteOS(os, 0x413))
         return fail("cannot write " + os);
 
     std::ostringstream dm;
     dm.imbue(std::locale::classic());
-    dm << QvMakeHeader(kQvFileDM, 0x806, 2024, 3, 7) << '\n';
+    dm << QvMakeHeader(kQvFileDM, 0x806) << '\n';
     model.WriteDM(dm, 0x806);
     const std::string zip = (dir / "demo-model.zip").string();
     fs::remove(zip, ec);
@@ -425,7 +602,7 @@ bool WriteDemoFiles(const std::string& folder, DemoCase& demo, const DemoOptions
         return fail("cannot write " + zip);
 
     const std::string rvs1 = (dir / "demo-1.RVS").string();
-    if (!file.WriteRVS(rvs1, 0x2007, {demo.scheme}) || !FixHeaderDate(rvs1, kQvFileRVS, 0x2007))
+    if (!file.WriteRVS(rvs1, 0x2007, {demo.scheme}))
         return fail("cannot write " + rvs1);
     {
         QvScheme copyA, copyB;
@@ -436,8 +613,31 @@ bool WriteDemoFiles(const std::string& folder, DemoCase& demo, const DemoOptions
         copyA.SetName("variant A");
         copyB.SetName("variant B");
         const std::string rvs3 = (dir / "demo-3.RVS").string();
-        if (!file.WriteRVS(rvs3, 0x2007, {demo.scheme, &copyA, &copyB}) || !FixHeaderDate(rvs3, kQvFileRVS, 0x2007))
+        if (!file.WriteRVS(rvs3, 0x2007, {demo.scheme, &copyA, &copyB}))
             return fail("cannot write " + rvs3);
+    }
+    // The resource libraries: attachment templates and the packed bracket series.
+    fs::create_directories(dir / "Attachment", ec);
+    fs::create_directories(dir / "BKT", ec);
+    if (ec)
+        return fail("cannot create the library folders in " + folder);
+    for (const DemoTemplate& t : MakeDemoTemplates())
+    {
+        const std::string path = (dir / "Attachment" / (t.geo->m_name + ".ATT")).string();
+        if (!QvAttachGeoMgr::WriteTemplate(path, *t.geo, t.version))
+            return fail("cannot write " + path);
+    }
+    {
+        QvEnsureBracketFileLink();
+        const std::unique_ptr<QvBracketGeoSeries> series = MakeDemoBracketSeries(options.dentition);
+        const std::string unpacked = (dir / ".DEMO.bkt.unpacked").string();
+        const std::string packed = (dir / "BKT" / (series->m_name + ".bkt")).string();
+        QvReadWriteFile bracketFile(nullptr, 0);
+        const bool ok = bracketFile.WriteBKT(unpacked, kQvBracketVersion1, series.get()) &&
+                        QvCompress::Compress(unpacked, packed) == 0;
+        fs::remove(unpacked, ec);
+        if (!ok)
+            return fail("cannot write " + packed);
     }
     if (!WriteAll((dir / "manifest.txt").string(), DemoManifest(demo, options)))
         return fail("cannot write the manifest");
@@ -460,9 +660,9 @@ bool WriteDemoFiles(const std::string& folder, DemoCase& demo, const DemoOptions
     const Variant variants[] = {
         {"truncated.OS", osBytes.substr(0, osBytes.size() / 2), "ReadOS 1"},
         {"header-only.OS", osBytes.substr(0, eol + 1), "ReadOS 1"},
-        {"wrong-tag.OS", QvMakeHeader(kQvFileDM, 0x806, 2024, 3, 7) + body, "ReadOS 3"},
+        {"wrong-tag.OS", QvMakeHeader(kQvFileDM, 0x806) + body, "ReadOS 3"},
         {"newer.OS", newer + body, "ReadOS 3"},
-        {"older.OS", QvMakeHeader(kQvFileOS, 0x401, 2024, 3, 7) + body, "ReadOS 2"},
+        {"older.OS", QvMakeHeader(kQvFileOS, 0x401) + body, "ReadOS 2"},
         {"truncated.DM", dm.str().substr(0, dm.str().size() / 3), "ReadDM 1"},
         {"truncated.RVS", ReadAll(rvs1).substr(0, ReadAll(rvs1).size() / 2), "ReadRVS 1"},
     };

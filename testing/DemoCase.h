@@ -8,6 +8,10 @@
 // teeth finish at FL = F - 2; lists FL + 1 and FL + 2 are bite lists whose jaw matrix
 // advances the lower jaw (0.5 then 1.0 mm), filled by QvScheme::AddBiteSteps.
 //
+// Tooth 25 is extracted at the start and a pontic (a virtual tooth with the crown of
+// 25) takes its place and its movement. Attachments from the generated template
+// library sit on a few teeth between given steps.
+//
 // Contacts: at named steps named neighbours are set to a known signed clearance by
 // moving the second tooth along the horizontal line between the two crown centres.
 // The clearance of crowns A and B (both placed): over every vertex of one crown and
@@ -21,10 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "core/design/QvAttachGeo.h"
+#include "core/design/QvBracketGeo.h"
+#include "core/model/QvFileVersion.h"
 #include "testing/DemoDentition.h"
 
 class QvModel;
 class QvScheme;
+class QvVirtualTooth;
 
 namespace qvtest {
 
@@ -32,6 +40,19 @@ struct DemoOptions
 {
     DentitionOptions dentition;
     int steps = 30;
+    // The date the generated files carry (headers, saved targets), whatever day it is.
+    QvDate date{2024, 3, 7};
+};
+
+// Faces per crown of a named preset ("5k", "20k", "50k"); 0 for any other name.
+int DemoFacesPreset(const std::string& name);
+
+struct DemoAttachment
+{
+    int fdi = 0;
+    std::string geometry; // template name
+    int firstStep = 0;
+    int lastStep = 0;
 };
 
 struct DemoContact
@@ -51,9 +72,25 @@ struct DemoCase
     int keyStep = 0;
     int lowerFinalStep = 0;
     std::vector<DemoContact> contacts;
+    int extractedFdi = 0;
+    QvVirtualTooth* pontic = nullptr; // owned by the scheme
+    std::vector<DemoAttachment> attachments;
 };
 
+// The attachment templates of the demo library (fixed shapes, shared by every
+// attachment that uses them), each with the template-file version it is written in.
+struct DemoTemplate
+{
+    std::unique_ptr<QvAttachGeo> geo;
+    int version = 0;
+};
+std::vector<DemoTemplate> MakeDemoTemplates();
+// The one bracket series, code "DEMO": a body per tooth of the dentition.
+std::unique_ptr<QvBracketGeoSeries> MakeDemoBracketSeries(const DentitionOptions& options);
+
 // Builds the model and its scheme "default". False when the step count is below 10.
+// Adds the demo templates the attachment library (QvAttachGeoMgr::Instance()) lacks:
+// the attachments use them, so the library must outlive the case.
 [[nodiscard]] bool BuildDemoCase(DemoCase& demo, const DemoOptions& options);
 
 // Signed clearance (see above) of two meshes, each placed by a 4 x 4 matrix.
@@ -71,10 +108,13 @@ std::string DemoManifest(const DemoCase& demo, const DemoOptions& options);
 //   demo-model.zip one entry "DEMO-0001/demo.DM", dental model 0x806
 //   demo-1.RVS     scheme file 0x2007 with the scheme
 //   demo-3.RVS     scheme file 0x2007 with it and two copies
+//   Attachment/    one ATT template file per demo template, "<name>.ATT"
+//   BKT/DEMO.bkt   the packed bracket series (BKT file packed by QvCompress)
 //   manifest.txt   DemoManifest
 //   corrupt/       damaged variants, listed in corrupt/README.txt with the code each
 //                  reader answers
-// Header lines carry a fixed date so that one seed gives the same bytes every day.
+// Everything is dated options.date (QvSetFixedDate while writing), so that one seed
+// gives the same bytes every day.
 // False with a message when a file cannot be written.
 [[nodiscard]] bool WriteDemoFiles(const std::string& folder, DemoCase& demo, const DemoOptions& options,
                                   std::string* error);

@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "core/base/QvEntity.h"
 #include "core/geometry/QvFrame.h"
+#include "core/geometry/QvBSplineCurve.h"
 #include "core/mesh/QvMesh.h"
+#include "core/model/QvAirway.h"
 #include "core/model/QvCrownCurve.h"
 #include "core/model/QvGum.h"
 #include "core/model/QvHingeAxis.h"
@@ -557,6 +560,38 @@ void GenerateDentition(QvModel& model, const DentitionOptions& options)
     hinge->m_second = QvPoint(48.0, -75.0, 15.0);
     hinge->m_bbox.Set(hinge->m_first, hinge->m_second);
     model.AddEntity(hinge);
+    // The airway: an open tube behind the arches, curving down from the nasopharynx.
+    {
+        auto* airway = new QvAirway();
+        const std::unique_ptr<QvBSplineCurve> centre(QvBSplineCurve::FromEndTangents(
+            QvPoint(0.0, -62.0, 30.0), QvPoint(0.0, -66.0, -40.0), QvVector(0.0, -20.0, -40.0),
+            QvVector(0.0, 10.0, -60.0)));
+        const int rings = 16, around = 24;
+        for (int k = 0; k < rings; ++k)
+        {
+            const double z = 30.0 - 70.0 * k / (rings - 1);
+            const double y = -62.0 - 4.0 * std::sin(kPi * k / (rings - 1));
+            const double rx = 9.0 - 2.0 * std::sin(kPi * k / (rings - 1)), ry = 6.0;
+            for (int m = 0; m < around; ++m)
+            {
+                const double a = 2.0 * kPi * m / around;
+                airway->AddVertex(QvPoint(rx * std::cos(a), y + ry * std::sin(a), z));
+            }
+        }
+        for (int k = 0; k + 1 < rings; ++k)
+            for (int m = 0; m < around; ++m)
+            {
+                const int a = k * around + m, b = k * around + (m + 1) % around;
+                (void)airway->AddFace(a, b, a + around, 0);
+                (void)airway->AddFace(b, b + around, a + around, 0);
+            }
+        airway->UpdateFaceNormals();
+        airway->UpdateBBox();
+        airway->m_frame = QvFrame(QvPoint(0.0, -64.0, -5.0), QvVector(1.0, 0.0, 0.0), QvVector(0.0, 1.0, 0.0));
+        if (centre)
+            airway->m_curve = *centre;
+        model.AddEntity(airway);
+    }
     if (QvJawRef* ref = model.GetJawRef())
     {
         // Mid-sagittal plane x = 0: its frame's Z axis is the plane normal (1, 0, 0).

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <istream>
+#include <mutex>
 
 QvFileVersionMgr& QvFileVersionMgr::Instance()
 {
@@ -134,12 +135,38 @@ std::string QvMakeHeader(int fileType, int code, int year, int month, int day)
     return "Rivela " + tag + " File #V" + text + "(B)@" + date;
 }
 
-std::string QvMakeHeader(int fileType, int code)
+namespace {
+
+std::mutex g_dateMutex;
+QvDate g_fixedDate;
+
+} // namespace
+
+QvDate QvToday()
 {
+    {
+        const std::lock_guard<std::mutex> lock(g_dateMutex);
+        if (g_fixedDate.year != 0)
+            return g_fixedDate;
+    }
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    return QvMakeHeader(fileType, code, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    return QvDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+QvDate QvSetFixedDate(const QvDate& date)
+{
+    const std::lock_guard<std::mutex> lock(g_dateMutex);
+    const QvDate previous = g_fixedDate;
+    g_fixedDate = date.year != 0 ? date : QvDate{};
+    return previous;
+}
+
+std::string QvMakeHeader(int fileType, int code)
+{
+    const QvDate today = QvToday();
+    return QvMakeHeader(fileType, code, today.year, today.month, today.day);
 }
 
 int QvParseHeader(const std::string& line, int fileType)

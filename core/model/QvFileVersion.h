@@ -73,8 +73,22 @@ private:
     std::map<int, int> m_lastRead;
 };
 
+// The date the writers stamp into headers and saved targets.
+struct QvDate
+{
+    int year = 0;
+    int month = 0; // 1 to 12
+    int day = 0;   // 1 to 31
+};
+// Today: the fixed date when one is set, else the system clock's local date.
+QvDate QvToday();
+// Fixes the date QvToday answers (a year of 0 goes back to the system clock) and
+// answers the previous setting. Generated cases fix it so that their bytes do not
+// change from day to day; tests use it to stand on a given day.
+QvDate QvSetFixedDate(const QvDate& date);
+
 // The header text (without its line feed) "Rivela <tag> File #V<text>(B)@<y>/<m>/<d>",
-// dated with today's local date.
+// dated with QvToday().
 std::string QvMakeHeader(int fileType, int code);
 // The same with a given date (month 1 to 12, day 1 to 31), printed without leading zeros.
 std::string QvMakeHeader(int fileType, int code, int year, int month, int day);

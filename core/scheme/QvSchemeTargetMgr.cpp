@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
 #include "core/geometry/QvStreamIO.h"
+#include "core/model/QvFileVersion.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvToothBase.h"
 #include "core/scheme/QvScheme.h"
@@ -188,11 +188,9 @@ QvMatrix QvSchemeTargetMgr::GetTargetMatrix(const QvToothBase* tooth, int id) co
 
 std::string QvSchemeTargetMgr::MakeDateText()
 {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const QvDate today = QvToday();
     char text[40];
-    std::snprintf(text, sizeof(text), "%d/%d/%d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    std::snprintf(text, sizeof(text), "%d/%d/%d", today.year, today.month, today.day);
     return text;
 }
 

@@ -69,7 +69,7 @@ public:
     // Without: the jaw-relative matrix of the tooth's final step in the owner
     // (identity when none).
     QvMatrix GetTargetMatrix(const QvToothBase* tooth, int id) const;
-    // Today's local date as "%d/%d/%d" (year, month, day), no leading zeros.
+    // Today (QvToday) as "%d/%d/%d" (year, month, day), no leading zeros.
     static std::string MakeDateText();
 
     const std::vector<QvTreatStepList*>& GetSnapshots() const { return m_snapshots; }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Writes the demo case: rivela-demo-case [--out DIR] [--seed N] [--steps N] [--faces N] [--32]
+// Writes the demo case: rivela-demo-case [--out DIR] [--seed N] [--steps N] [--faces N | --preset 5k|20k|50k] [--32]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,11 +23,14 @@ int main(int argc, char** argv)
             options.steps = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--faces") && more)
             options.dentition.facesPerTooth = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--preset") && more && qvtest::DemoFacesPreset(argv[i + 1]) > 0)
+            options.dentition.facesPerTooth = qvtest::DemoFacesPreset(argv[++i]);
         else if (!std::strcmp(argv[i], "--32"))
             options.dentition.thirtyTwo = true;
         else
         {
-            std::fprintf(stderr, "usage: %s [--out DIR] [--seed N] [--steps N] [--faces N] [--32]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--out DIR] [--seed N] [--steps N] [--faces N | --preset 5k|20k|50k] [--32]\n",
+                         argv[0]);
             return 2;
         }
     }

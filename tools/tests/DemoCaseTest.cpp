@@ -10,15 +10,23 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/design/QvAttachGeoMgr.h"
+#include "core/design/QvAttachment.h"
+#include "core/design/QvBracketGeo.h"
+#include "core/design/QvBracketSeriesMgr.h"
 #include "core/mesh/QvMesh.h"
+#include "core/model/QvAirway.h"
+#include "core/model/QvFileVersion.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvPatientInfo.h"
 #include "core/model/QvReadWriteFile.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvToothRef.h"
+#include "core/model/QvVirtualTooth.h"
 #include "core/model/QvZipArchive.h"
 #include "core/scheme/QvScheme.h"
 #include "core/scheme/QvSchemeMgr.h"
@@ -217,29 +225,147 @@ TEST(DemoCase, StepLayoutAndDeclaredContacts)
     }
 }
 
+template <typename T>
+std::string Bytes(const T& object, int version)
+{
+    std::ostringstream os;
+    object.Write(os, version);
+    return os.str();
+}
+
+// The scheme's records that the round trip must keep: the pontic in place of the
+// extracted tooth, the attachments by tooth, template and steps, the saved target's date.
+void ExpectDemoRecords(QvScheme& scheme, const std::vector<DemoAttachment>& attachments, std::size_t ponticVertices)
+{
+    ASSERT_EQ(scheme.GetVirtualTeeth().size(), 1u);
+    const auto* pontic = dynamic_cast<const QvVirtualTooth*>(scheme.GetVirtualTeeth()[0]);
+    ASSERT_NE(pontic, nullptr);
+    EXPECT_EQ(pontic->m_nFdi, 25);
+    EXPECT_EQ(pontic->m_vertices.size(), ponticVertices);
+    ASSERT_NE(scheme.FindFinalStep(pontic), nullptr);
+    ASSERT_EQ(scheme.GetExtractedTeeth().size(), 1u);
+    const auto* extracted = dynamic_cast<const QvTooth*>(*scheme.GetExtractedTeeth().begin());
+    ASSERT_NE(extracted, nullptr);
+    EXPECT_EQ(extracted->GetFdi(), 25);
+
+    std::vector<QvAttachment*> read;
+    scheme.GetAllAttachments(read);
+    ASSERT_EQ(read.size(), attachments.size());
+    for (std::size_t i = 0; i < read.size(); ++i)
+    {
+        const auto* tooth = dynamic_cast<const QvTooth*>(read[i]->m_pTooth);
+        ASSERT_NE(tooth, nullptr);
+        EXPECT_EQ(tooth->GetFdi(), attachments[i].fdi);
+        // Resolved against the library read from the Attachment folder.
+        ASSERT_NE(read[i]->GetGeometry(), nullptr) << attachments[i].geometry;
+        EXPECT_EQ(read[i]->GetGeometry()->m_name, attachments[i].geometry);
+        EXPECT_EQ(read[i]->m_nFirstStep, attachments[i].firstStep);
+        EXPECT_EQ(read[i]->m_nLastStep, attachments[i].lastStep);
+    }
+    ASSERT_EQ(scheme.GetTargetMgr().GetEntries().size(), 1u);
+    EXPECT_EQ(scheme.GetTargetMgr().GetEntries()[0].m_strName, "2024/3/7");
+}
+
 TEST(DemoCase, FilesReadBackAndRepeat)
 {
     const DemoOptions options = SmallOptions();
     Folder first("rivela-demo-a"), second("rivela-demo-b");
+    std::vector<DemoAttachment> attachments;
+    std::size_t ponticVertices = 0, airwayVertices = 0;
+    // The clock stands on two different days; the files must not notice.
+    const QvDate before = QvSetFixedDate(QvDate{2023, 1, 2});
     {
         DemoCase demo;
         ASSERT_TRUE(BuildDemoCase(demo, options));
         std::string error;
         ASSERT_TRUE(WriteDemoFiles(first.Path().string(), demo, options, &error)) << error;
+        attachments = demo.attachments;
+        ASSERT_NE(demo.pontic, nullptr);
+        ponticVertices = demo.pontic->m_vertices.size();
+        ASSERT_NE(demo.model->GetAirway(), nullptr);
+        airwayVertices = demo.model->GetAirway()->m_vertices.size();
     }
+    (void)QvSetFixedDate(QvDate{2025, 11, 30});
     {
         DemoCase demo;
         ASSERT_TRUE(BuildDemoCase(demo, options));
         std::string error;
         ASSERT_TRUE(WriteDemoFiles(second.Path().string(), demo, options, &error)) << error;
     }
+    (void)QvSetFixedDate(before);
+    EXPECT_EQ(attachments.size(), 6u);
     // One seed, the same bytes.
+    std::size_t files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(first.Path()))
         if (entry.is_regular_file())
         {
             const fs::path rel = fs::relative(entry.path(), first.Path());
-            EXPECT_EQ(ReadAll(entry.path()), ReadAll(second.Path() / rel)) << rel;
+            EXPECT_TRUE(ReadAll(entry.path()) == ReadAll(second.Path() / rel)) << rel;
+            ++files;
         }
+    std::size_t secondFiles = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(second.Path()))
+        secondFiles += entry.is_regular_file();
+    EXPECT_EQ(files, secondFiles);
+    for (const char* name : {"demo.OS", "demo-1.RVS", "BKT/DEMO.bkt"})
+        EXPECT_TRUE(fs::exists(first.Path() / name)) << name;
+    const std::string osHeader = ReadAll(first.Path() / "demo.OS").substr(0, 64);
+    EXPECT_NE(osHeader.find("@2024/3/7\n"), std::string::npos) << osHeader;
+
+    // The attachment library read back from the generated folder. The demo cases built
+    // above are gone, so nothing refers to the templates being replaced.
+    QvAttachGeoMgr::Reset();
+    QvAttachGeoMgr::ReadFolder(QvAttachGeoMgr::Instance(), (first.Path() / "Attachment").c_str());
+    {
+        std::vector<DemoTemplate> templates = MakeDemoTemplates();
+        ASSERT_EQ(QvAttachGeoMgr::Instance().size(), templates.size());
+        for (DemoTemplate& t : templates)
+        {
+            SCOPED_TRACE(t.geo->m_name);
+            const auto found = std::find_if(QvAttachGeoMgr::Instance().begin(), QvAttachGeoMgr::Instance().end(),
+                                            [&](const QvAttachGeo* g) { return g->m_name == t.geo->m_name; });
+            ASSERT_NE(found, QvAttachGeoMgr::Instance().end());
+            EXPECT_EQ((*found)->GetClassName(), t.geo->GetClassName());
+            EXPECT_EQ((*found)->GetKindCode(), t.geo->GetKindCode());
+            t.geo->SetID((*found)->GetID());
+            t.geo->m_state = (*found)->m_state;
+            EXPECT_TRUE(Bytes(**found, t.version) == Bytes(*t.geo, t.version));
+        }
+    }
+    // The bracket series unpacked and read by the series library.
+    {
+        QvBracketSeriesMgr* mgr = QvBracketSeriesMgr::Instance();
+        mgr->ResetForTests();
+        fs::create_directories(first.Path() / "tmp");
+        mgr->m_baseFolder = (first.Path() / "BKT").string();
+        mgr->m_tempFolder = (first.Path() / "tmp").string() + "/";
+        testing::internal::CaptureStdout(); // the library reports the folder it makes
+        const QvBracketGeoSeries* series = mgr->ReadSeries("DEMO");
+        testing::internal::GetCapturedStdout();
+        ASSERT_NE(series, nullptr);
+        const std::unique_ptr<QvBracketGeoSeries> expected = MakeDemoBracketSeries(options.dentition);
+        EXPECT_EQ(series->m_nKey, expected->m_nKey);
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(series->m_attributes[i], expected->m_attributes[i]);
+        ASSERT_EQ(series->m_bodies.size(), expected->m_bodies.size());
+        EXPECT_EQ(series->m_bodies.size(), 28u);
+        for (std::size_t i = 0; i < series->m_bodies.size(); ++i)
+        {
+            // Ids and the shown bit belong to this process (loaded bodies start hidden).
+            QvBracketGeo& want = *expected->m_bodies[i];
+            const QvBracketGeo& got = *series->m_bodies[i];
+            want.SetID(got.GetID());
+            want.m_state = got.m_state;
+            ASSERT_TRUE(want.m_pSecondMesh && got.m_pSecondMesh);
+            want.m_pSecondMesh->SetID(got.m_pSecondMesh->GetID());
+            want.m_pSecondMesh->m_state = got.m_pSecondMesh->m_state;
+            EXPECT_TRUE(Bytes(got, kQvBracketVersion1) == Bytes(want, kQvBracketVersion1)) << want.m_name;
+        }
+        EXPECT_NE(mgr->FindGeo("DEMO-36"), nullptr);
+        mgr->ResetForTests();
+        mgr->m_baseFolder.clear();
+        mgr->m_tempFolder.clear();
+    }
 
     // Case document: read, write again, same body.
     const fs::path dir = first.Path();
@@ -251,6 +377,9 @@ TEST(DemoCase, FilesReadBackAndRepeat)
         ASSERT_NE(QvGetSchemeMgr(model), nullptr);
         ASSERT_NE(QvGetSchemeMgr(model)->GetCurScheme(), nullptr);
         EXPECT_EQ(QvGetSchemeMgr(model)->GetCurScheme()->GetStepCount(), options.steps);
+        ExpectDemoRecords(*QvGetSchemeMgr(model)->GetCurScheme(), attachments, ponticVertices);
+        ASSERT_NE(model.GetAirway(), nullptr);
+        EXPECT_EQ(model.GetAirway()->m_vertices.size(), airwayVertices);
         QvReadWriteFile writer(&model, 0);
         ASSERT_TRUE(writer.WriteOS((dir / "again.OS").string(), 0x413));
         // Only the stored next entity id (one int32) may differ: the reader sets the
@@ -301,6 +430,8 @@ TEST(DemoCase, FilesReadBackAndRepeat)
         ASSERT_EQ(code, 0);
         ASSERT_EQ(schemes.size(), count);
         EXPECT_EQ(info.m_title, "DEMO-0001");
+        for (QvScheme* scheme : schemes)
+            ExpectDemoRecords(*scheme, attachments, ponticVertices);
         ASSERT_TRUE(reader.WriteRVS((dir / "again.RVS").string(), 0x2007, schemes));
         EXPECT_EQ(AfterHeader(ReadAll(dir / "again.RVS")), AfterHeader(ReadAll(dir / name)));
     }

@@ -144,6 +144,20 @@ TEST(FileVersion, HeaderText)
     EXPECT_LE(today.size(), 111u);
 }
 
+TEST(FileVersion, FixedDateStampsHeadersUntilCleared)
+{
+    const QvDate before = QvSetFixedDate(QvDate{2023, 12, 31});
+    EXPECT_EQ(QvMakeHeader(5, 0x413), "Rivela OS File #V3.7(B)@2023/12/31");
+    const QvDate previous = QvSetFixedDate(QvDate{1999, 2, 1});
+    EXPECT_EQ(previous.year, 2023);
+    EXPECT_EQ(QvToday().year, 1999);
+    EXPECT_EQ(QvToday().month, 2);
+    // A year of 0 hands the date back to the system clock.
+    (void)QvSetFixedDate(QvDate{});
+    EXPECT_GT(QvToday().year, 1999);
+    (void)QvSetFixedDate(before);
+}
+
 struct ParseCase
 {
     const char* line;
