@@ -16,10 +16,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <malloc.h>
 #include <set>
 #include <vector>
 
+#include "bench/BenchMain.h"
 #include "core/mesh/QvMesh.h"
 #include "core/mesh/QvMeshSmoothCommand.h"
 
@@ -214,12 +214,5 @@ int main(int argc, char** argv)
     // until then every run pays page faults for the factorisation's memory, and the first
     // benchmark of the process measured two to three times slower than the same one run
     // later. Keeping freed memory makes every run measure the fairing alone.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchmain::RunWithKeptHeap(argc, argv);
 }

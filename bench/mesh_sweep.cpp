@@ -8,10 +8,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <malloc.h>
 #include <memory>
 #include <vector>
 
+#include "bench/BenchMain.h"
 #include "core/geometry/QvBSplineCurve.h"
 #include "core/geometry/QvCircle.h"
 #include "core/mesh/QvCreateSweepMeshCommand.h"
@@ -81,12 +81,5 @@ int main(int argc, char** argv)
     // glibc hands freed heap back to the system until a large block has been freed, so
     // without this the first sweeps of the process pay page faults for every mesh and
     // measured five times slower than the same sweep run later.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchmain::RunWithKeptHeap(argc, argv);
 }

@@ -11,11 +11,10 @@
 #include <Eigen/SparseCore>
 #include <Eigen/SparseLU>
 
-#include <malloc.h>
-
 #include <cmath>
 #include <vector>
 
+#include "bench/BenchMain.h"
 #include "core/geometry/QvMatrix.h"
 #include "core/geometry/QvSparseSolver.h"
 
@@ -125,12 +124,5 @@ BENCHMARK(BM_EigenSparseLU_Direct)->Unit(benchmark::kMillisecond);
 // doing the same work; fixed thresholds keep every peer on the heap alike.
 int main(int argc, char** argv)
 {
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchmain::RunWithKeptHeap(argc, argv, 1024 * 1024 * 1024);
 }

@@ -323,36 +323,26 @@ private:
             return;
         }
         const double base = Length(c0, c1);
-        if (l0 > l1)
-        {
-            const int M2 = MidpointOf(c0, z);
-            Add(c0, M2, M);
-            if (l0 > base)
+        // The longer of the two sides to z is split; the same steps serve either side.
+        const auto splitSide = [&](int near, int far, double lNear) {
+            const int M2 = MidpointOf(near, z);
+            Add(near, M2, M);
+            if (lNear > base)
             {
-                Add(c1, M2, M);
-                Add(c1, M2, z);
+                Add(far, M2, M);
+                Add(far, M2, z);
             }
             else
             {
                 Add(z, M2, M);
-                Add(c1, z, M);
+                Add(far, z, M);
             }
-            Enter(m_next, c0, z, M2);
-            return;
-        }
-        const int M2 = MidpointOf(c1, z);
-        Add(c1, M2, M);
-        if (l1 > base)
-        {
-            Add(c0, M2, M);
-            Add(c0, M2, z);
-        }
+            Enter(m_next, near, z, M2);
+        };
+        if (l0 > l1)
+            splitSide(c0, c1, l0);
         else
-        {
-            Add(z, M2, M);
-            Add(c0, z, M);
-        }
-        Enter(m_next, c1, z, M2);
+            splitSide(c1, c0, l1);
     }
 
     QvMesh& m_mesh;

@@ -202,58 +202,63 @@ void QvSurfaceCurveTracer::TraceSamples(const QvMesh* flat, const std::vector<st
         if ((e == -1 && f == -1) || e == f)
             continue;
 
+        // One face crossing: from `from` (inside face c) towards the fixed bound `to`; dir is +1 when
+        // walking up the parameter and -1 when walking down. Each face's exit is searched over the
+        // whole remaining range: a bound left over from the previous face may already lie inside it.
+        // On success sets c to the face entered and from to the parameter to resume at.
+        auto crossFace = [&](std::int32_t& c, double& from, double to, double dir) -> bool {
+            bool found = false;
+            double mid = from;
+            std::int32_t g = -1, k = -1;
+            while (dir * (to - from) >= kStep)
+            {
+                mid = (from + to) / 2.0;
+                const QvPoint q = curve->Evaluate(mid);
+                if (FindNeighborFace(flat, q, c, g, k))
+                {
+                    found = true;
+                    break;
+                }
+                if (IsPointInFace(flat, q, c))
+                    from = mid;
+                else
+                    to = mid;
+            }
+            if (!found)
+                return false;
+            double inside = from, outside = mid;
+            while (dir * (outside - inside) >= kStep)
+            {
+                const double m = (inside + outside) / 2.0;
+                if (IsPointInFace(flat, curve->Evaluate(m), c))
+                    inside = m;
+                else
+                    outside = m;
+            }
+            const QvPoint crossing = curve->Evaluate(outside);
+            double next = mid;
+            // mid may lie a face further on; the first point past c names the face entered.
+            std::int32_t g2 = -1, k2 = -1;
+            if (FindNeighborFace(flat, crossing, c, g2, k2))
+            {
+                g = g2;
+                k = k2;
+                next = outside;
+            }
+            out.push_back(EdgeSample(crossing, k));
+            c = g;
+            from = next;
+            return true;
+        };
+
         // Backward walk from face c down to lower; its crossings come out in curve order.
         auto walkBackward = [&](std::int32_t c, double lower, double upper) {
-            std::vector<QvSurfacePoint> back;
+            const std::size_t first = out.size();
             double hi = upper;
-            for (;;)
+            while (crossFace(c, hi, lower, -1.0))
             {
-                // Each face's exit is searched over the whole remaining range: a bound left
-                // over from the previous face may already lie inside this one.
-                double lo = lower;
-                bool found = false;
-                double mid = hi;
-                std::int32_t g = -1, k = -1;
-                while (hi - lo >= kStep)
-                {
-                    mid = (lo + hi) / 2.0;
-                    const QvPoint q = curve->Evaluate(mid);
-                    if (FindNeighborFace(flat, q, c, g, k))
-                    {
-                        found = true;
-                        break;
-                    }
-                    if (IsPointInFace(flat, q, c))
-                        hi = mid;
-                    else
-                        lo = mid;
-                }
-                if (!found)
-                    break;
-                double outside = mid, inside = hi;
-                while (inside - outside >= kStep)
-                {
-                    const double m = (outside + inside) / 2.0;
-                    if (IsPointInFace(flat, curve->Evaluate(m), c))
-                        inside = m;
-                    else
-                        outside = m;
-                }
-                const QvPoint crossing = curve->Evaluate(outside);
-                double next = mid;
-                // mid may lie a face further on; the first point past c names the face entered.
-                std::int32_t g2 = -1, k2 = -1;
-                if (FindNeighborFace(flat, crossing, c, g2, k2))
-                {
-                    g = g2;
-                    k = k2;
-                    next = outside;
-                }
-                back.push_back(EdgeSample(crossing, k));
-                c = g;
-                hi = next;
             }
-            out.insert(out.end(), back.rbegin(), back.rend());
+            std::reverse(out.begin() + static_cast<std::ptrdiff_t>(first), out.end());
         };
 
         if (e == -1)
@@ -266,49 +271,8 @@ void QvSurfaceCurveTracer::TraceSamples(const QvMesh* flat, const std::vector<st
         std::int32_t c = e;
         double lo = tA;
         bool reached = false;
-        for (;;)
+        while (crossFace(c, lo, tB, 1.0))
         {
-            double hi = tB;
-            bool found = false;
-            double mid = lo;
-            std::int32_t g = -1, k = -1;
-            while (hi - lo >= kStep)
-            {
-                mid = (lo + hi) / 2.0;
-                const QvPoint q = curve->Evaluate(mid);
-                if (FindNeighborFace(flat, q, c, g, k))
-                {
-                    found = true;
-                    break;
-                }
-                if (IsPointInFace(flat, q, c))
-                    lo = mid;
-                else
-                    hi = mid;
-            }
-            if (!found)
-                break;
-            double inside = lo, outside = mid;
-            while (outside - inside >= kStep)
-            {
-                const double m = (inside + outside) / 2.0;
-                if (IsPointInFace(flat, curve->Evaluate(m), c))
-                    inside = m;
-                else
-                    outside = m;
-            }
-            const QvPoint crossing = curve->Evaluate(outside);
-            double next = mid;
-            std::int32_t g2 = -1, k2 = -1;
-            if (FindNeighborFace(flat, crossing, c, g2, k2))
-            {
-                g = g2;
-                k = k2;
-                next = outside;
-            }
-            out.push_back(EdgeSample(crossing, k));
-            c = g;
-            lo = next;
             if (c == f)
             {
                 reached = true;

@@ -130,6 +130,15 @@ void WriteCount(std::ostream& os, const std::vector<QvEntity*>& list)
     qvio::WriteI32(os, static_cast<std::int32_t>(list.size()));
 }
 
+// The count, then each entity written through T's `write`.
+template <typename T, typename Write>
+void WriteEach(std::ostream& os, const std::vector<QvEntity*>& list, int version, Write write)
+{
+    WriteCount(os, list);
+    for (const QvEntity* entity : list)
+        (static_cast<const T*>(entity)->*write)(os, version);
+}
+
 // The record's answer is not used: what matters is whether the stream held it.
 [[nodiscard]] bool ReadPatientInfo(QvModel& model, std::istream& is, int version)
 {
@@ -223,15 +232,9 @@ void QvModel::WriteOSPart(std::ostream& os, int version, OSWriteStop stop) const
         return;
     WritePatientInfo(*this, os, version);
     qvio::WriteI32(os, QvEntity::NextId());
-    WriteCount(os, m_jaws);
-    for (const QvEntity* jaw : m_jaws)
-        static_cast<const QvJaw*>(jaw)->WriteRecord(os, version);
-    WriteCount(os, m_teeth);
-    for (const QvEntity* tooth : m_teeth)
-        static_cast<const QvTooth*>(tooth)->WriteRecord(os, version);
-    WriteCount(os, m_gums);
-    for (const QvEntity* gum : m_gums)
-        static_cast<const QvGum*>(gum)->WriteRecord(os, version);
+    WriteEach<QvJaw>(os, m_jaws, version, &QvJaw::WriteRecord);
+    WriteEach<QvTooth>(os, m_teeth, version, &QvTooth::WriteRecord);
+    WriteEach<QvGum>(os, m_gums, version, &QvGum::WriteRecord);
     // The tracing belongs to the image measures; these layouts are written without it.
     if (version >= kOSFlaggedTracing && version <= kOSLastTracing)
         qvio::WriteI32(os, 0);
@@ -386,15 +389,9 @@ void QvModel::WriteDM(std::ostream& os, int version) const
         return;
     WritePatientInfo(*this, os, version);
     qvio::WriteI32(os, QvEntity::NextId());
-    WriteCount(os, m_jaws);
-    for (const QvEntity* jaw : m_jaws)
-        static_cast<const QvJaw*>(jaw)->WriteRecord(os, version);
-    WriteCount(os, m_teeth);
-    for (const QvEntity* tooth : m_teeth)
-        static_cast<const QvTooth*>(tooth)->WriteRecord(os, version);
-    WriteCount(os, m_gums);
-    for (const QvEntity* gum : m_gums)
-        static_cast<const QvGum*>(gum)->WriteModel(os, version);
+    WriteEach<QvJaw>(os, m_jaws, version, &QvJaw::WriteRecord);
+    WriteEach<QvTooth>(os, m_teeth, version, &QvTooth::WriteRecord);
+    WriteEach<QvGum>(os, m_gums, version, &QvGum::WriteModel);
     if (version >= kDMJawBones)
     {
         WriteCount(os, m_jawBones);
@@ -444,9 +441,7 @@ void QvModel::WriteTSD(std::ostream& os, int version) const
         return;
     WritePatientInfo(*this, os, version);
     qvio::WriteI32(os, QvEntity::NextId());
-    WriteCount(os, m_jaws);
-    for (const QvEntity* jaw : m_jaws)
-        static_cast<const QvJaw*>(jaw)->WriteFull(os, version);
+    WriteEach<QvJaw>(os, m_jaws, version, &QvJaw::WriteFull);
     for (const std::vector<QvEntity*>* list : {&m_teeth, &m_gums})
     {
         WriteCount(os, *list);
@@ -481,9 +476,7 @@ void QvModel::WriteTSDWithEmbedded(std::ostream& os, int version) const
 {
     WritePatientInfo(*this, os, version);
     qvio::WriteI32(os, QvEntity::NextId());
-    WriteCount(os, m_jaws);
-    for (const QvEntity* jaw : m_jaws)
-        static_cast<const QvJaw*>(jaw)->WriteFull(os, version);
+    WriteEach<QvJaw>(os, m_jaws, version, &QvJaw::WriteFull);
     for (const std::vector<QvEntity*>* list : {&m_embeddedTeeth, &m_teeth, &m_gums, &m_jawBones})
     {
         WriteCount(os, *list);

@@ -59,6 +59,20 @@ bool HoldsElement(const std::vector<Element>& elements, const Element* element)
     return index >= 0 && static_cast<std::size_t>(index) < elements.size() && &elements[index] == element;
 }
 
+// The mesh among the model's entities whose `array` holds this very element.
+template <typename Element>
+QvEntity* FindMeshHolding(const QvModel& model, const Element* element, std::vector<Element> QvMesh::*array)
+{
+    if (!element)
+        return nullptr;
+    std::vector<QvEntity*> all;
+    model.GetAllEntities(all);
+    for (QvEntity* entity : all)
+        if (const auto* mesh = dynamic_cast<const QvMesh*>(entity); mesh && HoldsElement(mesh->*array, element))
+            return entity;
+    return nullptr;
+}
+
 } // namespace
 
 QvModel::QvModel() : m_pJawRef(new QvJawRef())
@@ -489,38 +503,17 @@ QvToothList* QvModel::GetToothList(bool upper) const
 
 QvEntity* QvModel::FindMeshOfVertex(const QvVertex* vertex) const
 {
-    if (!vertex)
-        return nullptr;
-    std::vector<QvEntity*> all;
-    GetAllEntities(all);
-    for (QvEntity* entity : all)
-        if (const auto* mesh = dynamic_cast<const QvMesh*>(entity); mesh && HoldsElement(mesh->m_vertices, vertex))
-            return entity;
-    return nullptr;
+    return FindMeshHolding(*this, vertex, &QvMesh::m_vertices);
 }
 
 QvEntity* QvModel::FindMeshOfEdge(const QvEdge* edge) const
 {
-    if (!edge)
-        return nullptr;
-    std::vector<QvEntity*> all;
-    GetAllEntities(all);
-    for (QvEntity* entity : all)
-        if (const auto* mesh = dynamic_cast<const QvMesh*>(entity); mesh && HoldsElement(mesh->m_edges, edge))
-            return entity;
-    return nullptr;
+    return FindMeshHolding(*this, edge, &QvMesh::m_edges);
 }
 
 QvEntity* QvModel::FindMeshOfFace(const QvFace* face) const
 {
-    if (!face)
-        return nullptr;
-    std::vector<QvEntity*> all;
-    GetAllEntities(all);
-    for (QvEntity* entity : all)
-        if (const auto* mesh = dynamic_cast<const QvMesh*>(entity); mesh && HoldsElement(mesh->m_faces, face))
-            return entity;
-    return nullptr;
+    return FindMeshHolding(*this, face, &QvMesh::m_faces);
 }
 
 void QvModel::CollectTeethByFdi(const std::vector<QvTooth*>& teeth, int fdi, std::vector<QvTooth*>& out)

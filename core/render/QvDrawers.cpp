@@ -188,6 +188,25 @@ QvMatrix Multiply(const QvMatrix& a, const QvMatrix& b)
         }
     return out;
 }
+
+// Pick pass of a mesh entity whose type bit is in the pick mask: its faces under one name,
+// ghost passes left out.
+void PickMeshFaces(QvEntity* entity, QvViewDrawInfo* info, QvTypeCode type)
+{
+    auto* mesh = dynamic_cast<QvMesh*>(entity);
+    if (mesh == nullptr || (QvRenderStatus::Instance()->m_pickMask & type) == 0)
+        return;
+    for (const Pass& pass : PassesOf(info, entity))
+    {
+        if (pass.ghost)
+            continue;
+        PushMatrix(pass.matrix);
+        glPushName(static_cast<GLuint>(entity->GetID()));
+        DrawFacesImmediate(*mesh);
+        glPopName();
+        PopMatrix();
+    }
+}
 } // namespace
 
 // ---- Plain mesh ----------------------------------------------------------------------
@@ -256,19 +275,7 @@ void QvToothDrawer::Draw(QvEntity* entity, QvViewDrawInfo* info)
 
 void QvToothDrawer::DrawSelect(QvEntity* entity, QvGDIPoint*, QvViewDrawInfo* info)
 {
-    auto* mesh = dynamic_cast<QvMesh*>(entity);
-    if (mesh == nullptr || (QvRenderStatus::Instance()->m_pickMask & kQvTypeTooth) == 0)
-        return;
-    for (const Pass& pass : PassesOf(info, entity))
-    {
-        if (pass.ghost)
-            continue;
-        PushMatrix(pass.matrix);
-        glPushName(static_cast<GLuint>(entity->GetID()));
-        DrawFacesImmediate(*mesh);
-        glPopName();
-        PopMatrix();
-    }
+    PickMeshFaces(entity, info, kQvTypeTooth);
 }
 
 // ---- Gum, jaw, jaw bone ------------------------------------------------------------------
@@ -532,17 +539,5 @@ void QvToothVirtualDrawer::Draw(QvEntity* entity, QvViewDrawInfo* info)
 
 void QvToothVirtualDrawer::DrawSelect(QvEntity* entity, QvGDIPoint*, QvViewDrawInfo* info)
 {
-    auto* mesh = dynamic_cast<QvMesh*>(entity);
-    if (mesh == nullptr || (QvRenderStatus::Instance()->m_pickMask & kQvTypeVirtualTooth) == 0)
-        return;
-    for (const Pass& pass : PassesOf(info, entity))
-    {
-        if (pass.ghost)
-            continue;
-        PushMatrix(pass.matrix);
-        glPushName(static_cast<GLuint>(entity->GetID()));
-        DrawFacesImmediate(*mesh);
-        glPopName();
-        PopMatrix();
-    }
+    PickMeshFaces(entity, info, kQvTypeVirtualTooth);
 }

@@ -6,42 +6,16 @@
 #include <vector>
 
 #include "core/geometry/QvLine.h"
+#include "core/geometry/tests/GeometryTestUtil.h"
 #include "testing/PointSets.h"
 
 namespace {
 
 using qvtest::Rng;
 using qvtest::Uniform;
-
-void ExpectNear(const QvPoint& a, const QvPoint& b, double tol, const char* what = "")
-{
-    EXPECT_NEAR(a[0], b[0], tol) << what;
-    EXPECT_NEAR(a[1], b[1], tol) << what;
-    EXPECT_NEAR(a[2], b[2], tol) << what;
-}
-
-void ExpectNear(const QvVector& a, const QvVector& b, double tol, const char* what = "")
-{
-    EXPECT_NEAR(a[0], b[0], tol) << what;
-    EXPECT_NEAR(a[1], b[1], tol) << what;
-    EXPECT_NEAR(a[2], b[2], tol) << what;
-}
-
-QvPoint RandomPoint(Rng& rng, double lo, double hi)
-{
-    return QvPoint(Uniform(rng, lo, hi), Uniform(rng, lo, hi), Uniform(rng, lo, hi));
-}
-
-QvVector RandomUnit(Rng& rng)
-{
-    for (;;)
-    {
-        QvVector v(Uniform(rng, -1, 1), Uniform(rng, -1, 1), Uniform(rng, -1, 1));
-        const double len = v.Length();
-        if (len > 0.1 && len <= 1.0)
-            return v / len;
-    }
-}
+using qvtest::ExpectNear;
+using qvtest::RandomPoint;
+using qvtest::RandomUnit;
 
 // ---------------------------------------------------------------- infinite lines
 

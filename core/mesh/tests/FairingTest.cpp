@@ -13,28 +13,13 @@
 
 #include "core/mesh/QvMesh.h"
 #include "core/mesh/QvMeshSmoothCommand.h"
+#include "core/mesh/tests/MeshTestUtil.h"
 #include "testing/MeshFixtures.h"
 
 namespace {
 
-QvMesh MeshOf(const std::vector<QvPoint>& points, const std::vector<std::array<int, 3>>& faces)
-{
-    QvMesh mesh;
-    for (const QvPoint& p : points)
-        mesh.AddVertex(p);
-    for (const auto& f : faces)
-        EXPECT_TRUE(mesh.AddFace(f[0], f[1], f[2], 0));
-    mesh.UpdateFaceNormals();
-    return mesh;
-}
-
-std::vector<QvPoint> Positions(const QvMesh& mesh)
-{
-    std::vector<QvPoint> out;
-    for (const QvVertex& v : mesh.m_vertices)
-        out.push_back(v.m_point);
-    return out;
-}
+using meshtest::MeshOf;
+using meshtest::Positions;
 
 void ExpectUnchanged(const QvMesh& mesh, const std::vector<QvPoint>& before)
 {

@@ -12,24 +12,16 @@
 
 #include "core/mesh/QvFillHoleCommand.h"
 #include "core/mesh/tests/HoleFixtures.h"
+#include "core/mesh/tests/MeshTestUtil.h"
 #include "testing/MeshFixtures.h"
 #include "testing/MeshInvariants.h"
 
 namespace {
 
+using meshtest::MeshOf;
+
 using holetest::IsClosedOrientedManifold;
 using qvtest::MeshInvariantsHold;
-
-QvMesh MeshOf(const std::vector<QvPoint>& points, const std::vector<std::array<int, 3>>& faces)
-{
-    QvMesh mesh;
-    for (const QvPoint& p : points)
-        mesh.AddVertex(p);
-    for (const auto& f : faces)
-        EXPECT_TRUE(mesh.AddFace(f[0], f[1], f[2], 0));
-    mesh.UpdateFaceNormals();
-    return mesh;
-}
 
 // A flat grid of 4 x 4 vertices (spacing s) without its centre cell: one square hole
 // with corners 5, 6, 10, 9.

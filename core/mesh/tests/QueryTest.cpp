@@ -18,25 +18,17 @@
 #include "core/geometry/QvMatrix.h"
 #include "core/geometry/QvPlane.h"
 #include "core/mesh/QvMesh.h"
+#include "core/mesh/tests/MeshTestUtil.h"
 #include "testing/MeshFixtures.h"
 #include "testing/MeshInvariants.h"
 
 namespace {
 
+using meshtest::MeshOf;
+
 using Sections = std::vector<std::vector<QvSectionPoint>>;
 using Kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
 using SurfaceMesh = CGAL::Surface_mesh<Kernel::Point_3>;
-
-QvMesh MeshOf(const std::vector<QvPoint>& points, const std::vector<std::array<int, 3>>& faces)
-{
-    QvMesh mesh;
-    for (const QvPoint& p : points)
-        mesh.AddVertex(p);
-    for (const auto& f : faces)
-        EXPECT_TRUE(mesh.AddFace(f[0], f[1], f[2], 0));
-    mesh.UpdateFaceNormals();
-    return mesh;
-}
 
 void ExpectNear(const QvPoint& a, const QvPoint& b, double tolerance = 1e-12)
 {

@@ -10,24 +10,16 @@
 #include <vector>
 
 #include "core/mesh/QvMesh.h"
+#include "core/mesh/tests/MeshTestUtil.h"
 #include "testing/MeshFixtures.h"
 #include "testing/MeshInvariants.h"
 
 namespace {
 
+using meshtest::MeshOf;
+
 using qvtest::IsConsistentlyOriented;
 using qvtest::MeshInvariantsHold;
-
-QvMesh MeshOf(const std::vector<QvPoint>& points, const std::vector<std::array<int, 3>>& faces)
-{
-    QvMesh mesh;
-    for (const QvPoint& p : points)
-        mesh.AddVertex(p);
-    for (const auto& f : faces)
-        EXPECT_TRUE(mesh.AddFace(f[0], f[1], f[2], 0));
-    mesh.UpdateFaceNormals();
-    return mesh;
-}
 
 std::vector<std::array<int, 3>> Corners(const QvMesh& mesh)
 {

@@ -9,22 +9,14 @@
 #include <vector>
 
 #include "core/mesh/QvMesh.h"
+#include "core/mesh/tests/MeshTestUtil.h"
 #include "testing/MeshFixtures.h"
 
 namespace {
 
-using Loops = std::vector<std::vector<int>>;
+using meshtest::MeshOf;
 
-QvMesh MeshOf(const std::vector<QvPoint>& points, const std::vector<std::array<int, 3>>& faces)
-{
-    QvMesh mesh;
-    for (const QvPoint& p : points)
-        mesh.AddVertex(p);
-    for (const auto& f : faces)
-        EXPECT_TRUE(mesh.AddFace(f[0], f[1], f[2], 0));
-    mesh.UpdateFaceNormals();
-    return mesh;
-}
+using Loops = std::vector<std::vector<int>>;
 
 std::vector<QvPoint> Ring(int n, bool withCentre)
 {

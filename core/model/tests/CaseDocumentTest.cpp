@@ -204,6 +204,27 @@ struct Parts
     }
 };
 
+// The sections from the jaw bones to the tooth references, laid out alike in both formats.
+template <typename Row>
+void PutBonesToToothRefs(std::ostream& os, const Parts& parts, const Row& row)
+{
+    if (row.bones)
+        parts.PutBones(os, row.version);
+    if (row.hinge)
+        parts.PutOptional(os, row.version, parts.model.GetHingeAxis());
+    if (row.airway)
+        parts.PutOptional(os, row.version, parts.model.GetAirway());
+    if (row.oldToothRefs)
+    {
+        parts.PutToothRefs(os, row.version);
+    }
+    else
+    {
+        qvio::WriteI32(os, 1);
+        PutJawRefSlots(os, row.version, *parts.model.GetJawRef()->m_pMiddlePlane);
+    }
+}
+
 struct OSRow
 {
     int version;
@@ -244,21 +265,7 @@ std::string BuildOS(const Parts& parts, const OSRow& row)
         qvio::WriteI32(os, 1);
     if (row.tracing == OSRow::Record || row.tracing == OSRow::FlagOne)
         qvio::WriteI32(os, kTracingValue);
-    if (row.bones)
-        parts.PutBones(os, row.version);
-    if (row.hinge)
-        parts.PutOptional(os, row.version, parts.model.GetHingeAxis());
-    if (row.airway)
-        parts.PutOptional(os, row.version, parts.model.GetAirway());
-    if (row.oldToothRefs)
-    {
-        parts.PutToothRefs(os, row.version);
-    }
-    else
-    {
-        qvio::WriteI32(os, 1);
-        PutJawRefSlots(os, row.version, *parts.model.GetJawRef()->m_pMiddlePlane);
-    }
+    PutBonesToToothRefs(os, parts, row);
     qvio::WriteI32(os, 0); // no schemes
     return os.str();
 }
@@ -319,21 +326,7 @@ std::string BuildDM(const Parts& parts, const DMRow& row)
     else
         PutCurrentInfo(os, "C-DM");
     parts.PutEntities(os, row.version, true);
-    if (row.bones)
-        parts.PutBones(os, row.version);
-    if (row.hinge)
-        parts.PutOptional(os, row.version, parts.model.GetHingeAxis());
-    if (row.airway)
-        parts.PutOptional(os, row.version, parts.model.GetAirway());
-    if (row.oldToothRefs)
-    {
-        parts.PutToothRefs(os, row.version);
-    }
-    else
-    {
-        qvio::WriteI32(os, 1);
-        PutJawRefSlots(os, row.version, *parts.model.GetJawRef()->m_pMiddlePlane);
-    }
+    PutBonesToToothRefs(os, parts, row);
     return os.str();
 }
 
