@@ -1,0 +1,638 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/design/QvOBBTree.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <utility>
+
+#include "core/geometry/QvLine.h"
+#include "core/geometry/QvPlane.h"
+#include "core/mesh/QvMesh.h"
+
+namespace {
+
+// Signed distances closer to a plane than this count as on it.
+constexpr double kOnPlane = 1e-8;
+// Line / triangle determinants below this: the line runs along the triangle.
+constexpr double kLineParallel = 1e-8;
+// Placements whose rotation part has a smaller determinant cannot be undone.
+constexpr double kSingular = 1e-12;
+
+double Dot(const QvVector& n, const QvPoint& p) { return (n[0] * p[0] + n[1] * p[1]) + n[2] * p[2]; }
+
+// A triangle at the placement of the query, with its plane. A triangle whose normal
+// cannot be told from zero has no plane: it never crosses anything.
+struct PlacedTriangle
+{
+    QvPoint m_v[3];
+    QvVector m_normal;
+    double m_d = 0.0;
+    bool m_bPlane = false;
+
+    void MakePlane()
+    {
+        QvVector n = (m_v[1] - m_v[0]).Cross(m_v[2] - m_v[1]);
+        m_bPlane = !n.IsZero();
+        if (!m_bPlane)
+            return;
+        n.Normalize();
+        m_normal = n;
+        m_d = -Dot(n, m_v[0]);
+    }
+};
+
+// Distances of t's corners to the plane (n, d), snapped to 0 near it, with their signs;
+// false when all three lie strictly on one side.
+bool SideOfPlane(const QvVector& n, double d, const PlacedTriangle& t, double dist[3], int sign[3])
+{
+    int sum = 0;
+    for (int i = 0; i < 3; ++i)
+    {
+        double s = Dot(n, t.m_v[i]) + d;
+        if (std::fabs(s) < kOnPlane)
+            s = 0.0;
+        dist[i] = s;
+        sign[i] = s > 0.0 ? 1 : (s < 0.0 ? -1 : 0);
+        sum += sign[i];
+    }
+    return sum != 3 && sum != -3;
+}
+
+// The triangle's stretch [lo, hi] along the line (o, dir), from the corner alone on its
+// side of the other plane. False when every corner lies on that plane: the triangle is
+// then flat in the other's plane (a zero-area sliver or a rounding case), which counts
+// as coplanar and would otherwise divide zero by zero.
+bool LineInterval(const PlacedTriangle& t, const double dist[3], const int sign[3], const QvPoint& o,
+                  const QvVector& dir, double& lo, double& hi)
+{
+    int order[3] = {0, 1, 2};
+    if (sign[0] == sign[1] && sign[1] == sign[2])
+        return false;
+    if (sign[0] == sign[1])
+        ; // corner 2 is alone
+    else if (sign[0] == sign[2])
+        order[1] = 2, order[2] = 1;
+    else if (sign[1] == sign[2])
+        order[0] = 1, order[1] = 2, order[2] = 0;
+    else if (sign[0] == -1)
+        order[0] = 1, order[1] = 2, order[2] = 0;
+    else if (sign[1] == -1)
+        order[1] = 2, order[2] = 1;
+
+    double p[3];
+    double s[3];
+    for (int k = 0; k < 3; ++k)
+    {
+        p[k] = (t.m_v[order[k]] - o).Dot(dir);
+        s[k] = dist[order[k]];
+    }
+    const double t0 = p[0] + (p[2] - p[0]) * s[0] / (s[0] - s[2]);
+    const double t1 = p[1] + (p[2] - p[1]) * s[1] / (s[1] - s[2]);
+    lo = std::min(t0, t1);
+    hi = std::max(t0, t1);
+    return true;
+}
+
+// Interval overlap on the line where the two planes meet; touching ends meet.
+bool CrossTriangles(const PlacedTriangle& a, const PlacedTriangle& b, QvPoint& start, QvPoint& end)
+{
+    if (!a.m_bPlane || !b.m_bPlane)
+        return false;
+    double distB[3];
+    int signB[3];
+    if (!SideOfPlane(a.m_normal, a.m_d, b, distB, signB))
+        return false;
+    double distA[3];
+    int signA[3];
+    if (!SideOfPlane(b.m_normal, b.m_d, a, distA, signA))
+        return false;
+
+    // The planes' intersection line, as QvPlane::IntersectPlane makes it.
+    const QvVector u = a.m_normal.Cross(b.m_normal);
+    if (u.IsZero())
+        return false;
+    const double bb = a.m_normal.Dot(b.m_normal);
+    const double cA = (a.m_d - b.m_d * bb) / (bb * bb - 1.0);
+    const double cB = (b.m_d - a.m_d * bb) / (bb * bb - 1.0);
+    const QvVector ov = a.m_normal * cA + b.m_normal * cB;
+    const QvPoint o(ov[0], ov[1], ov[2]);
+    QvVector dir = u;
+    dir.Normalize();
+
+    double loA = 0.0, hiA = 0.0, loB = 0.0, hiB = 0.0;
+    if (!LineInterval(a, distA, signA, o, dir, loA, hiA) || !LineInterval(b, distB, signB, o, dir, loB, hiB))
+        return false;
+    if (loA > hiB || loB > hiA)
+        return false;
+    const double from = std::max(loA, loB);
+    const double to = std::min(hiA, hiB);
+    start = o + dir * from;
+    end = o + dir * to;
+    return true;
+}
+
+// The box carried by a rigid map: the frame moves, the half sizes stay. The turned
+// axes are unit up to rounding, which the separating-axis test tolerates.
+QvOBB MoveBox(const QvOBB& box, const QvOBBTree::Affine& m)
+{
+    QvOBB moved;
+    moved.m_frame.m_centre = m.Apply(box.m_frame.m_centre);
+    moved.m_frame.m_dirX = m.Turn(box.m_frame.m_dirX);
+    moved.m_frame.m_dirY = m.Turn(box.m_frame.m_dirY);
+    moved.m_frame.m_dirZ = m.Turn(box.m_frame.m_dirZ);
+    moved.m_halfSize[0] = box.m_halfSize[0];
+    moved.m_halfSize[1] = box.m_halfSize[1];
+    moved.m_halfSize[2] = box.m_halfSize[2];
+    return moved;
+}
+
+// Squared half diagonal: the larger box of a pair is split first (flat boxes, such as a
+// leaf's, would look small by volume).
+double Size(const QvOBB& box)
+{
+    return box.m_halfSize[0] * box.m_halfSize[0] + box.m_halfSize[1] * box.m_halfSize[1] +
+           box.m_halfSize[2] * box.m_halfSize[2];
+}
+
+// Whether node b's box, carried by m, lies apart from node a's. The balls around the
+// boxes settle most distant pairs before the axes are turned; the separating-axis test
+// decides the rest.
+bool Apart(const QvOBBTreeNode& a, const QvOBBTreeNode& b, const QvOBBTree::Affine& m)
+{
+    const QvPoint centre = m.Apply(b.m_pBox->m_frame.m_centre);
+    const double reach = a.m_dRadius + b.m_dRadius;
+    if (centre.SquaredDistance(a.m_pBox->m_frame.m_centre) > reach * reach)
+        return true;
+    return a.m_pBox->IsOutside(MoveBox(*b.m_pBox, m));
+}
+
+// The pairs still to test; the first ones live on the call's own stack, so that the
+// usual short descents allocate nothing.
+class NodePairStack
+{
+public:
+    using Pair = std::pair<const QvOBBTreeNode*, const QvOBBTreeNode*>;
+    void Push(const QvOBBTreeNode* a, const QvOBBTreeNode* b)
+    {
+        if (m_nLocal < kLocal)
+            m_local[m_nLocal++] = Pair(a, b);
+        else
+            m_more.emplace_back(a, b);
+    }
+    Pair Pop()
+    {
+        if (!m_more.empty())
+        {
+            const Pair p = m_more.back();
+            m_more.pop_back();
+            return p;
+        }
+        return m_local[--m_nLocal];
+    }
+    bool Empty() const { return m_nLocal == 0 && m_more.empty(); }
+
+private:
+    static constexpr std::size_t kLocal = 128;
+    std::array<Pair, kLocal> m_local;
+    std::size_t m_nLocal = 0;
+    std::vector<Pair> m_more;
+};
+
+QvOBBTree::Affine Identity()
+{
+    QvOBBTree::Affine a{};
+    for (int i = 0; i < 3; ++i)
+        a.m_r[i][i] = 1.0;
+    return a;
+}
+
+// a after b.
+QvOBBTree::Affine Compose(const QvOBBTree::Affine& a, const QvOBBTree::Affine& b)
+{
+    QvOBBTree::Affine c{};
+    for (int i = 0; i < 3; ++i)
+    {
+        for (int j = 0; j < 3; ++j)
+            c.m_r[i][j] = a.m_r[i][0] * b.m_r[0][j] + a.m_r[i][1] * b.m_r[1][j] + a.m_r[i][2] * b.m_r[2][j];
+        c.m_t[i] = a.m_r[i][0] * b.m_t[0] + a.m_r[i][1] * b.m_t[1] + a.m_r[i][2] * b.m_t[2] + a.m_t[i];
+    }
+    return c;
+}
+
+bool Invert(const QvOBBTree::Affine& a, QvOBBTree::Affine& out)
+{
+    const double(&r)[3][3] = a.m_r;
+    const double c00 = r[1][1] * r[2][2] - r[1][2] * r[2][1];
+    const double c01 = r[1][2] * r[2][0] - r[1][0] * r[2][2];
+    const double c02 = r[1][0] * r[2][1] - r[1][1] * r[2][0];
+    const double det = r[0][0] * c00 + r[0][1] * c01 + r[0][2] * c02;
+    if (!std::isfinite(det) || std::fabs(det) < kSingular)
+        return false;
+    const double inv = 1.0 / det;
+    out.m_r[0][0] = c00 * inv;
+    out.m_r[1][0] = c01 * inv;
+    out.m_r[2][0] = c02 * inv;
+    out.m_r[0][1] = (r[0][2] * r[2][1] - r[0][1] * r[2][2]) * inv;
+    out.m_r[1][1] = (r[0][0] * r[2][2] - r[0][2] * r[2][0]) * inv;
+    out.m_r[2][1] = (r[0][1] * r[2][0] - r[0][0] * r[2][1]) * inv;
+    out.m_r[0][2] = (r[0][1] * r[1][2] - r[0][2] * r[1][1]) * inv;
+    out.m_r[1][2] = (r[0][2] * r[1][0] - r[0][0] * r[1][2]) * inv;
+    out.m_r[2][2] = (r[0][0] * r[1][1] - r[0][1] * r[1][0]) * inv;
+    for (int i = 0; i < 3; ++i)
+        out.m_t[i] = -(out.m_r[i][0] * a.m_t[0] + out.m_r[i][1] * a.m_t[1] + out.m_r[i][2] * a.m_t[2]);
+    return true;
+}
+
+} // namespace
+
+QvOBBTreeNode::~QvOBBTreeNode() { delete m_pBox; }
+
+bool QvOBBTree::ToAffine(const QvMatrix& m, Affine& out)
+{
+    if (m.Rows() != 4 || m.Cols() != 4)
+        return false;
+    for (int i = 0; i < 3; ++i)
+    {
+        for (int j = 0; j < 3; ++j)
+            out.m_r[i][j] = m[i][j];
+        out.m_t[i] = m[i][3];
+        for (int j = 0; j < 4; ++j)
+            if (!std::isfinite(m[i][j]))
+                return false;
+    }
+    return true;
+}
+
+QvOBBTree::QvOBBTree(QvMesh* mesh) : m_pMesh(mesh), m_placement(4, 4)
+{
+    m_placement.SetIdentity();
+    m_toWorld = Identity();
+    m_toLocal = Identity();
+    try
+    {
+        Build();
+    }
+    catch (...)
+    {
+        DeleteNodes(m_pRoot);
+        m_pRoot = nullptr;
+        throw;
+    }
+}
+
+QvOBBTree::~QvOBBTree() { DeleteNodes(m_pRoot); }
+
+void QvOBBTree::DeleteNodes(QvOBBTreeNode* root)
+{
+    // Iteratively: unsplittable runs can make a tree far deeper than balanced.
+    std::vector<QvOBBTreeNode*> stack;
+    if (root)
+        stack.push_back(root);
+    while (!stack.empty())
+    {
+        QvOBBTreeNode* node = stack.back();
+        stack.pop_back();
+        if (node->m_pFirst)
+            stack.push_back(node->m_pFirst);
+        if (node->m_pSecond)
+            stack.push_back(node->m_pSecond);
+        delete node;
+    }
+}
+
+void QvOBBTree::Build()
+{
+    if (!m_pMesh)
+        return;
+    m_pVertexData = m_pMesh->m_vertices.data();
+    m_nVertexCount = m_pMesh->m_vertices.size();
+    m_pFaceData = m_pMesh->m_faces.data();
+    std::unique_ptr<QvOBB> rootBox;
+    {
+        std::vector<QvPoint> positions;
+        positions.reserve(m_nVertexCount);
+        for (const QvVertex& v : m_pMesh->m_vertices)
+            positions.push_back(v.m_point);
+        rootBox.reset(QvOBB::FromPoints(positions));
+    }
+
+    const std::size_t faceCount = m_pMesh->m_faces.size();
+    m_faceRecords.resize(faceCount);
+    m_facePointers.resize(faceCount);
+    for (std::size_t i = 0; i < faceCount; ++i)
+    {
+        QvFace& face = m_pMesh->m_faces[i];
+        QvOBBFace& record = m_faceRecords[i];
+        record.m_pFace = &face;
+        record.m_pMesh = m_pMesh;
+        record.m_nIndex = static_cast<std::int32_t>(i);
+        for (int k = 0; k < 3; ++k)
+            record.m_corners[k] = face.m_vertices[k];
+        m_facePointers[i] = &record;
+    }
+
+    m_pRoot = new QvOBBTreeNode;
+    m_pRoot->m_pBox = rootBox.release();
+    m_pRoot->m_faces = m_facePointers;
+
+    std::vector<int> stamp(m_nVertexCount, 0);
+    int stampValue = 0;
+    std::vector<int> scratch;
+    std::vector<QvOBBTreeNode*> stack{m_pRoot};
+    while (!stack.empty())
+    {
+        QvOBBTreeNode* node = stack.back();
+        stack.pop_back();
+        Split(node, stamp, stampValue, scratch);
+        if (node->IsLeaf())
+            continue;
+        // The children hold the faces now; only the root keeps its list.
+        if (node != m_pRoot)
+            std::vector<QvOBBFace*>().swap(node->m_faces);
+        stack.push_back(node->m_pSecond);
+        stack.push_back(node->m_pFirst);
+    }
+    CollectLeaves();
+}
+
+QvOBB* QvOBBTree::FitFaces(const std::vector<QvOBBFace*>& faces, std::vector<int>& stamp, int& stampValue,
+                           std::vector<int>& scratch) const
+{
+    ++stampValue;
+    scratch.clear();
+    for (const QvOBBFace* f : faces)
+        for (const int c : f->m_corners)
+            if (stamp[static_cast<std::size_t>(c)] != stampValue)
+            {
+                stamp[static_cast<std::size_t>(c)] = stampValue;
+                scratch.push_back(c);
+            }
+    std::sort(scratch.begin(), scratch.end());
+    std::vector<QvPoint> points;
+    points.reserve(scratch.size());
+    for (const int v : scratch)
+        points.push_back(GetPosition(v));
+    return QvOBB::FromPoints(points);
+}
+
+void QvOBBTree::Split(QvOBBTreeNode* node, std::vector<int>& stamp, int& stampValue,
+                      std::vector<int>& scratch) const
+{
+    if (static_cast<std::int32_t>(node->m_faces.size()) <= m_nLeafSize || !node->m_pBox)
+        return;
+
+    std::vector<QvOBBFace*> first;
+    std::vector<QvOBBFace*> second;
+    bool divided = false;
+    for (int rank = 1; rank <= 3 && !divided; ++rank)
+    {
+        const QvPlane plane(node->m_pBox->m_frame.m_centre, node->m_pBox->GetAxisByExtent(rank));
+        const QvVector n = plane.GetNormal();
+        const double d = plane.m_coef[3];
+        first.clear();
+        second.clear();
+        for (QvOBBFace* f : node->m_faces)
+        {
+            bool below = false;
+            for (const int c : f->m_corners)
+                below = below || Dot(n, GetPosition(c)) + d < 0.0;
+            (below ? first : second).push_back(f);
+        }
+        divided = !first.empty() && !second.empty();
+    }
+    if (!divided)
+        return;
+
+    std::unique_ptr<QvOBB> firstBox(FitFaces(first, stamp, stampValue, scratch));
+    std::unique_ptr<QvOBB> secondBox(FitFaces(second, stamp, stampValue, scratch));
+    if (!firstBox || !secondBox)
+        return;
+
+    auto firstNode = std::make_unique<QvOBBTreeNode>();
+    auto secondNode = std::make_unique<QvOBBTreeNode>();
+    firstNode->m_pBox = firstBox.release();
+    firstNode->m_faces = std::move(first);
+    secondNode->m_pBox = secondBox.release();
+    secondNode->m_faces = std::move(second);
+    node->m_pFirst = firstNode.release();
+    node->m_pSecond = secondNode.release();
+}
+
+void QvOBBTree::CollectLeaves()
+{
+    m_leaves.clear();
+    std::vector<QvOBBTreeNode*> stack;
+    if (m_pRoot)
+        stack.push_back(m_pRoot);
+    while (!stack.empty())
+    {
+        QvOBBTreeNode* node = stack.back();
+        stack.pop_back();
+        node->m_dRadius = node->m_pBox ? std::sqrt(Size(*node->m_pBox)) : 0.0;
+        if (node->IsLeaf())
+        {
+            node->m_nLeafIndex = static_cast<std::int32_t>(m_leaves.size());
+            m_leaves.push_back(node);
+            continue;
+        }
+        stack.push_back(node->m_pSecond);
+        stack.push_back(node->m_pFirst);
+    }
+}
+
+void QvOBBTree::SetPlacement(const QvMatrix& m)
+{
+    if (m.Rows() != 4 || m.Cols() != 4)
+        return;
+    // In place: placing happens for every pair a step tests, and must not allocate.
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            m_placement[i][j] = m[i][j];
+    Affine toWorld{};
+    Affine toLocal{};
+    m_bPlaced = ToAffine(m, toWorld) && Invert(toWorld, toLocal);
+    m_toWorld = m_bPlaced ? toWorld : Identity();
+    m_toLocal = m_bPlaced ? toLocal : Identity();
+}
+
+bool QvOBBTree::IsCurrent() const
+{
+    return m_pMesh && m_pMesh->m_vertices.data() == m_pVertexData && m_pMesh->m_vertices.size() == m_nVertexCount &&
+           m_pMesh->m_faces.data() == m_pFaceData && m_pMesh->m_faces.size() == m_faceRecords.size();
+}
+
+const QvPoint& QvOBBTree::GetPosition(int vertex) const
+{
+    return m_pMesh->m_vertices[static_cast<std::size_t>(vertex)].m_point;
+}
+
+QvOBBFace* QvOBBTree::GetFace(int face)
+{
+    if (face < 0 || static_cast<std::size_t>(face) >= m_faceRecords.size())
+        return nullptr;
+    return &m_faceRecords[static_cast<std::size_t>(face)];
+}
+
+bool QvOBBTree::OwnsFace(const QvOBBFace* face) const
+{
+    return !m_faceRecords.empty() && face >= m_faceRecords.data() && face < m_faceRecords.data() + m_faceRecords.size();
+}
+
+QvPoint QvOBBTree::GetPlacedPosition(int vertex) const
+{
+    return m_toWorld.Apply(GetPosition(vertex));
+}
+
+QvOBB QvOBBTree::GetPlacedBox(const QvOBBTreeNode* node) const
+{
+    if (!node || !node->m_pBox)
+        return QvOBB();
+    return QvOBB(*node->m_pBox, m_placement);
+}
+
+void QvOBBTree::ResetFaceMarks()
+{
+    if (!m_pRoot)
+        return;
+    std::int32_t i = 0;
+    for (QvOBBFace* f : m_pRoot->m_faces)
+    {
+        f->m_marks[0] = f->m_marks[1] = f->m_marks[2] = false;
+        f->m_nIndex = i++;
+    }
+}
+
+void QvOBBTree::IntersectLine(const QvLine& line, std::vector<QvLineHit>& out) const
+{
+    if (!CanQuery() || line.m_direction.IsZero())
+        return;
+    // The line in the mesh's own coordinates.
+    const QvLine local(m_toLocal.Apply(line.m_point), m_toLocal.Turn(line.m_direction));
+    const QvPoint& o = local.m_point;
+    const QvVector& d = local.m_direction;
+
+    std::vector<const QvOBBTreeNode*> stack{m_pRoot};
+    std::vector<const QvOBBTreeNode*> leaves;
+    while (!stack.empty())
+    {
+        const QvOBBTreeNode* node = stack.back();
+        stack.pop_back();
+        if (!node->m_pBox || node->m_pBox->IsLineOutside(local))
+            continue;
+        if (node->IsLeaf())
+        {
+            leaves.push_back(node);
+            continue;
+        }
+        stack.push_back(node->m_pSecond);
+        stack.push_back(node->m_pFirst);
+    }
+
+    for (const QvOBBTreeNode* leaf : leaves)
+        for (QvOBBFace* f : leaf->m_faces)
+        {
+            const QvPoint& v0 = GetPosition(f->m_corners[0]);
+            const QvPoint& v1 = GetPosition(f->m_corners[1]);
+            const QvPoint& v2 = GetPosition(f->m_corners[2]);
+            const QvVector e1 = v1 - v0;
+            const QvVector e2 = v2 - v0;
+            const QvVector q = d.Cross(e2);
+            const double det = e1.Dot(q);
+            if (std::fabs(det) < kLineParallel)
+                continue;
+            const QvVector t = o - v0;
+            const double u = t.Dot(q) / det;
+            if (u < 0.0 || u > 1.0)
+                continue;
+            const QvVector r = t.Cross(e1);
+            const double v = d.Dot(r) / det;
+            if (v < 0.0 || v > 1.0)
+                continue;
+            const double w = 1.0 - u - v;
+            if (w < 0.0)
+                continue;
+            QvPoint hit;
+            for (int i = 0; i < 3; ++i)
+                hit[i] = w * v0[i] + u * v1[i] + v * v2[i];
+            out.push_back(QvLineHit{m_toWorld.Apply(hit), f});
+        }
+}
+
+void QvOBBTree::Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out) const
+{
+    if (!other || !CanQuery() || !other->CanQuery())
+        return;
+    // Everything of the other tree is carried into this tree's own coordinates.
+    const Affine otherToHere = Compose(m_toLocal, other->m_toWorld);
+    // Most pairs of a step lie apart: settle them before anything is allocated.
+    if (!m_pRoot->m_pBox || !other->m_pRoot->m_pBox || Apart(*m_pRoot, *other->m_pRoot, otherToHere))
+        return;
+
+    // Overlapping leaf pairs by a joint descent, then in the order of this tree's
+    // leaves and, within one, the other's: the order a descent of the other tree per
+    // leaf of this one gives. Crossing triangles lie in every box above them, so both
+    // descents reach the same crossing pairs.
+    std::vector<std::pair<std::int32_t, std::int32_t>> pairs;
+    NodePairStack stack;
+    const auto visit = [&](const QvOBBTreeNode* a, const QvOBBTreeNode* b) {
+        if (a->IsLeaf() && b->IsLeaf())
+            pairs.emplace_back(a->m_nLeafIndex, b->m_nLeafIndex);
+        else if (a->IsLeaf() || (!b->IsLeaf() && Size(*b->m_pBox) > Size(*a->m_pBox)))
+        {
+            stack.Push(a, b->m_pSecond);
+            stack.Push(a, b->m_pFirst);
+        }
+        else
+        {
+            stack.Push(a->m_pSecond, b);
+            stack.Push(a->m_pFirst, b);
+        }
+    };
+    visit(m_pRoot, other->m_pRoot);
+    while (!stack.Empty())
+    {
+        const auto [a, b] = stack.Pop();
+        if (a->m_pBox && b->m_pBox && !Apart(*a, *b, otherToHere))
+            visit(a, b);
+    }
+    std::sort(pairs.begin(), pairs.end());
+
+    std::vector<PlacedTriangle> here;
+    std::vector<PlacedTriangle> there;
+    std::int32_t hereLeaf = -1;
+    for (const auto& [i, j] : pairs)
+    {
+        const QvOBBTreeNode* leafA = m_leaves[static_cast<std::size_t>(i)];
+        const QvOBBTreeNode* leafB = other->m_leaves[static_cast<std::size_t>(j)];
+        if (i != hereLeaf)
+        {
+            hereLeaf = i;
+            here.resize(leafA->m_faces.size());
+            for (std::size_t k = 0; k < here.size(); ++k)
+            {
+                for (int c = 0; c < 3; ++c)
+                    here[k].m_v[c] = GetPosition(leafA->m_faces[k]->m_corners[c]);
+                here[k].MakePlane();
+            }
+        }
+        there.resize(leafB->m_faces.size());
+        for (std::size_t k = 0; k < there.size(); ++k)
+        {
+            for (int c = 0; c < 3; ++c)
+                there[k].m_v[c] = otherToHere.Apply(other->GetPosition(leafB->m_faces[k]->m_corners[c]));
+            there[k].MakePlane();
+        }
+        for (std::size_t ka = 0; ka < here.size(); ++ka)
+            for (std::size_t kb = 0; kb < there.size(); ++kb)
+            {
+                QvPoint start;
+                QvPoint end;
+                if (!CrossTriangles(here[ka], there[kb], start, end))
+                    continue;
+                out.push_back(QvTriSegment{leafA->m_faces[ka], leafB->m_faces[kb], m_toWorld.Apply(start),
+                                           m_toWorld.Apply(end), false});
+            }
+    }
+}

@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Box hierarchies over the triangles of one mesh: which triangles a line passes
+// through, which triangles of two placed meshes cross each other and where.
+//
+// A tree is built once from the mesh's own vertex positions and is then only placed:
+// the mesh is never moved for a query. The boxes are kept as fitted, in the mesh's
+// own coordinates, and the placement is applied while a query runs (the other tree's
+// boxes and triangles are carried into this tree's frame), so that placing a tree
+// costs nothing per node or vertex and queries see the fitted boxes moved by the
+// placement. Triangles are read from the mesh when they are tested. A mesh whose
+// vertices were moved must have its tree built again; one whose vertex or face storage
+// changed makes every query on the old tree find nothing.
+//
+// Queries read the tree only: any number of threads may query one tree while nobody
+// places it or runs a collision detecter on it (that writes the face marks).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/geometry/QvMatrix.h"
+#include "core/geometry/QvOBB.h"
+#include "core/geometry/QvPoint.h"
+
+class QvFace;
+class QvLine;
+class QvMesh;
+
+// One mesh triangle of a tree. The marks and the index are working state of the
+// pairwise collision detecter; nothing else reads them.
+struct QvOBBFace
+{
+    QvFace* m_pFace = nullptr;
+    QvMesh* m_pMesh = nullptr;
+    bool m_marks[3] = {false, false, false};
+    std::int32_t m_nIndex = -1;
+    // The face's corners as built, so that queries need not reach into the mesh.
+    std::int32_t m_corners[3] = {-1, -1, -1};
+};
+
+// Two children or none. Only the root and the leaves keep their face lists: an inner
+// node's list is released once its children hold the faces.
+struct QvOBBTreeNode
+{
+    QvOBBTreeNode() = default;
+    QvOBBTreeNode(const QvOBBTreeNode&) = delete;
+    QvOBBTreeNode& operator=(const QvOBBTreeNode&) = delete;
+    ~QvOBBTreeNode(); // the box only: the tree frees the children
+
+    bool IsLeaf() const { return m_pFirst == nullptr; }
+
+    // Fitted to the node's vertices in the mesh's own coordinates; null when no box
+    // could be fitted (then the node finds nothing).
+    QvOBB* m_pBox = nullptr;
+    std::vector<QvOBBFace*> m_faces;
+    QvOBBTreeNode* m_pFirst = nullptr;
+    QvOBBTreeNode* m_pSecond = nullptr;
+    // Position among the leaves in pre-order; -1 for an inner node.
+    std::int32_t m_nLeafIndex = -1;
+    // Half the box's diagonal: the radius of a ball around it.
+    double m_dRadius = 0.0;
+};
+
+// One pair of crossing triangles: the stretch of the two planes' intersection line
+// that both cover, at the trees' placements (start and end are equal when the
+// triangles only touch at a point).
+struct QvTriSegment
+{
+    QvOBBFace* m_pFirst = nullptr;
+    QvOBBFace* m_pSecond = nullptr;
+    QvPoint m_start;
+    QvPoint m_end;
+    bool m_bFlag = false;
+};
+
+// One triangle a line passes through, with the point at the tree's placement.
+struct QvLineHit
+{
+    QvPoint m_point;
+    QvOBBFace* m_pFace = nullptr;
+};
+
+class QvOBBTree
+{
+public:
+    static constexpr std::int32_t kLeafSize = 5;
+
+    // Builds the tree over the mesh's faces (mesh not owned; it must outlive the tree
+    // and keep its faces); the placement is the identity. A mesh with fewer than three
+    // vertices gets no root box, and every query on its tree finds nothing. A failed
+    // allocation frees what was built and propagates.
+    explicit QvOBBTree(QvMesh* mesh);
+    ~QvOBBTree();
+    QvOBBTree(const QvOBBTree&) = delete;
+    QvOBBTree& operator=(const QvOBBTree&) = delete;
+
+    // Places the tree at m, a 4 x 4 rigid transform. Any other size leaves the tree as
+    // it was. A singular or non-finite m makes every query find nothing until a usable
+    // placement is set.
+    void SetPlacement(const QvMatrix& m);
+    const QvMatrix& GetPlacement() const { return m_placement; }
+
+    // Appends one hit per triangle the infinite line passes through (both sides of the
+    // line's point; shared edges hit every triangle that has them). A line without
+    // direction hits nothing.
+    void IntersectLine(const QvLine& line, std::vector<QvLineHit>& out) const;
+    // Appends one segment per crossing triangle pair, this tree's triangle first, in
+    // the order of this tree's leaves, then the other's, then the faces within them.
+    // Coplanar, parallel and zero-area triangles never cross.
+    void Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out) const;
+
+    // For the face record at position i of the root's list: marks false, index i.
+    void ResetFaceMarks();
+
+    QvMesh* GetMesh() const { return m_pMesh; }
+    const QvOBBTreeNode* GetRoot() const { return m_pRoot; }
+    // Leaves in pre-order.
+    const std::vector<const QvOBBTreeNode*>& GetLeaves() const { return m_leaves; }
+    std::vector<QvOBBFace>& GetFaces() { return m_faceRecords; }
+    const std::vector<QvOBBFace>& GetFaces() const { return m_faceRecords; }
+    // The record of mesh face i, null out of range.
+    QvOBBFace* GetFace(int face);
+    bool OwnsFace(const QvOBBFace* face) const;
+    // False once the mesh's vertex or face storage is not the one the tree was built on.
+    bool IsCurrent() const;
+    // The mesh's own position of a vertex, and the position at the placement.
+    const QvPoint& GetPosition(int vertex) const;
+    QvPoint GetPlacedPosition(int vertex) const;
+    // The node's box at the placement (the fitted box moved by it); the default box
+    // for a node without one.
+    QvOBB GetPlacedBox(const QvOBBTreeNode* node) const;
+    std::int32_t GetLeafSize() const { return m_nLeafSize; }
+
+    // Placement rows 0 to 2 as an affine map, for the detecter's sampling.
+    struct Affine
+    {
+        double m_r[3][3];
+        double m_t[3];
+        QvPoint Apply(const QvPoint& p) const
+        {
+            QvPoint q;
+            for (int i = 0; i < 3; ++i)
+                q[i] = m_r[i][0] * p[0] + m_r[i][1] * p[1] + m_r[i][2] * p[2] + m_t[i];
+            return q;
+        }
+        QvVector Turn(const QvVector& v) const
+        {
+            QvVector w;
+            for (int i = 0; i < 3; ++i)
+                w[i] = m_r[i][0] * v[0] + m_r[i][1] * v[1] + m_r[i][2] * v[2];
+            return w;
+        }
+    };
+    // The affine part of a 4 x 4 matrix; false for another size or a non-finite value.
+    [[nodiscard]] static bool ToAffine(const QvMatrix& m, Affine& out);
+
+private:
+    void Build();
+    void Split(QvOBBTreeNode* node, std::vector<int>& stamp, int& stampValue, std::vector<int>& scratch) const;
+    QvOBB* FitFaces(const std::vector<QvOBBFace*>& faces, std::vector<int>& stamp, int& stampValue,
+                    std::vector<int>& scratch) const;
+    bool CanQuery() const { return m_pRoot && m_bPlaced && IsCurrent(); }
+    void CollectLeaves();
+    static void DeleteNodes(QvOBBTreeNode* root);
+
+    QvMesh* m_pMesh = nullptr;
+    std::vector<QvOBBFace> m_faceRecords;
+    std::vector<QvOBBFace*> m_facePointers;
+    QvMatrix m_placement;
+    QvOBBTreeNode* m_pRoot = nullptr;
+    std::int32_t m_nLeafSize = kLeafSize;
+
+    std::vector<const QvOBBTreeNode*> m_leaves;
+    // The mesh storage the tree was built on.
+    const void* m_pVertexData = nullptr;
+    std::size_t m_nVertexCount = 0;
+    const void* m_pFaceData = nullptr;
+    // Own coordinates to placed ones and back; m_bPlaced is false while the placement
+    // cannot be inverted.
+    Affine m_toWorld;
+    Affine m_toLocal;
+    bool m_bPlaced = true;
+};

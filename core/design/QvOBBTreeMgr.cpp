@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/design/QvOBBTreeMgr.h"
+
+#include <memory>
+
+#include "core/design/QvOBBTree.h"
+
+namespace {
+
+class Guard
+{
+public:
+    explicit Guard(QvRecursiveMutex& mutex) : m_mutex(mutex) { m_mutex.Lock(); }
+    ~Guard() { m_mutex.Unlock(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+private:
+    QvRecursiveMutex& m_mutex;
+};
+
+} // namespace
+
+QvOBBTreeMgr* QvOBBTreeMgr::Instance()
+{
+    static QvOBBTreeMgr instance;
+    return &instance;
+}
+
+QvOBBTreeMgr::QvOBBTreeMgr() = default;
+
+QvOBBTreeMgr::~QvOBBTreeMgr() { Clear(); }
+
+void QvOBBTreeMgr::AddMesh(QvMesh* mesh)
+{
+    if (!mesh || HasTree(mesh))
+        return;
+    auto tree = std::make_unique<QvOBBTree>(mesh);
+    {
+        Guard guard(m_mutex);
+        auto [it, inserted] = m_trees.try_emplace(mesh, tree.get());
+        if (inserted)
+            tree.release();
+    }
+    // A tree another thread stored meanwhile stays; ours goes here, outside the lock.
+}
+
+bool QvOBBTreeMgr::HasTree(QvMesh* mesh)
+{
+    Guard guard(m_mutex);
+    return m_trees.find(mesh) != m_trees.end();
+}
+
+QvOBBTree* QvOBBTreeMgr::FindTree(QvMesh* mesh)
+{
+    Guard guard(m_mutex);
+    const auto it = m_trees.find(mesh);
+    return it == m_trees.end() ? nullptr : it->second;
+}
+
+void QvOBBTreeMgr::RemoveMesh(QvMesh* mesh)
+{
+    std::unique_ptr<QvOBBTree> doomed;
+    {
+        // Looked up and erased under one lock, so two removers never delete one tree twice.
+        Guard guard(m_mutex);
+        const auto it = m_trees.find(mesh);
+        if (it == m_trees.end())
+            return;
+        doomed.reset(it->second);
+        m_trees.erase(it);
+    }
+}
+
+void QvOBBTreeMgr::RemoveMeshes(const std::vector<QvMesh*>& list)
+{
+    for (QvMesh* mesh : list)
+        RemoveMesh(mesh);
+}
+
+void QvOBBTreeMgr::Clear()
+{
+    Guard guard(m_mutex);
+    for (auto& entry : m_trees)
+        delete entry.second;
+    m_trees.clear();
+}
