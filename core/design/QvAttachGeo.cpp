@@ -52,6 +52,15 @@ std::ostream& QvAttachGeo::WriteBase(std::ostream& os, int version) const
     return os;
 }
 
+bool QvAttachGeo::ReadBaseWithCount(std::istream& is, int version, QvModel* model, std::int32_t& count)
+{
+    std::int32_t stored = 0;
+    if (!ReadBase(is, version, model) || !qvio::ReadI32(is, stored))
+        return false;
+    count = stored;
+    return true;
+}
+
 bool QvAttachGeo::ReadBase(std::istream& is, int version, QvModel* model)
 {
     if (version > kQvAttachGeoVersion5)

@@ -82,6 +82,8 @@ protected:
     // The base part alone, whatever the dynamic class is.
     std::ostream& WriteBase(std::ostream& os, int version) const;
     [[nodiscard]] bool ReadBase(std::istream& is, int version, QvModel* model);
+    // The base part, then an int32 count stored after it; count is set only on success.
+    [[nodiscard]] bool ReadBaseWithCount(std::istream& is, int version, QvModel* model, std::int32_t& count);
 };
 
 // Shared reading helpers of the attachment forms: a length-prefixed string taken up

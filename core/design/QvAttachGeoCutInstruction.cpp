@@ -25,11 +25,7 @@ std::ostream& QvAttachGeoCutInstruction::Write(std::ostream& os, int version) co
 
 bool QvAttachGeoCutInstruction::Read(std::istream& is, int version, QvModel* model)
 {
-    std::int32_t count = 0;
-    if (!ReadBase(is, version, model) || !qvio::ReadI32(is, count))
-        return false;
-    m_nMaxVertexCount = count;
-    return true;
+    return ReadBaseWithCount(is, version, model, m_nMaxVertexCount);
 }
 
 bool QvAttachGeoCutInstruction::BuildGeometry(QvToothBase* tooth, const std::vector<int>& vertices,

@@ -53,11 +53,7 @@ std::ostream& QvAttachGeoPressureZone::Write(std::ostream& os, int version) cons
 
 bool QvAttachGeoPressureZone::Read(std::istream& is, int version, QvModel* model)
 {
-    std::int32_t count = 0;
-    if (!ReadBase(is, version, model) || !qvio::ReadI32(is, count))
-        return false;
-    m_nMaxVertexCount = count;
-    return true;
+    return ReadBaseWithCount(is, version, model, m_nMaxVertexCount);
 }
 
 bool QvAttachGeoPressureZone::BuildGeometry(QvToothBase* tooth, const std::vector<int>& vertices,

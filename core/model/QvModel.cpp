@@ -92,24 +92,8 @@ QvModel::~QvModel()
 
 void QvModel::Clear(bool keepImageData)
 {
-    // Schemes first: clearing them reaches attachments that the lists below delete.
-    if (m_pSchemes)
-        m_pSchemes->Clear();
+    DeleteEntitiesButJaws();
     DeleteAll(m_jaws);
-    DeleteAll(m_gums);
-    DeleteAll(m_teeth);
-    DeleteAll(m_jawBones);
-    DeleteAll(m_meshes);
-    DeleteAll(m_toothLists);
-    DeleteAll(m_attachments);
-    m_brackets.clear();
-    DeleteAll(m_attachExtra);
-    DeleteAll(m_embeddedTeeth);
-    m_virtualTeeth.clear();
-    delete m_pAirway;
-    m_pAirway = nullptr;
-    delete m_pHingeAxis;
-    m_pHingeAxis = nullptr;
     if (m_pJawRef)
         m_pJawRef->Clear();
     m_patientInfo.Clear();
@@ -122,8 +106,9 @@ void QvModel::Clear(bool keepImageData)
     m_entityMap.clear();
 }
 
-void QvModel::ClearExceptJaws()
+void QvModel::DeleteEntitiesButJaws()
 {
+    // Schemes first: clearing them reaches attachments that the lists below delete.
     if (m_pSchemes)
         m_pSchemes->Clear();
     DeleteAll(m_gums);
@@ -141,6 +126,11 @@ void QvModel::ClearExceptJaws()
     m_pAirway = nullptr;
     delete m_pHingeAxis;
     m_pHingeAxis = nullptr;
+}
+
+void QvModel::ClearExceptJaws()
+{
+    DeleteEntitiesButJaws();
     m_patientInfo.Clear();
     ClearImageMeasures();
     m_pointSet.Clear();

@@ -229,6 +229,8 @@ public:
     QvJawRef* m_pJawRef = nullptr;
 
 private:
+    // Every listed entity but the jaws, the schemes' contents first.
+    void DeleteEntitiesButJaws();
     // Takes this very object out of its list (every entry) and out of the map when
     // it is registered there; with destroy deletes it when the model may own it.
     void RemoveObject(QvEntity* entity, bool destroy);
