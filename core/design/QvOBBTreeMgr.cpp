@@ -85,3 +85,9 @@ void QvOBBTreeMgr::Clear()
         delete entry.second;
     m_trees.clear();
 }
+
+std::size_t QvOBBTreeMgr::GetTreeCount()
+{
+    Guard guard(m_mutex);
+    return m_trees.size();
+}

@@ -10,6 +10,7 @@
 // removed or the cache cleared; placing a shared tree is seen by every user.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
     void RemoveMeshes(const std::vector<QvMesh*>& list);
     // Deletes every tree and empties the cache (also the tests' reset).
     void Clear();
+    // The number of stored trees.
+    std::size_t GetTreeCount();
 
 private:
     QvOBBTreeMgr();

@@ -284,6 +284,33 @@ public:
     // to the next key, with the jaw transform taken out meanwhile.
     void ReinterpolateAround(int step, QvToothBase* tooth);
 
+    // ---- Virtual teeth between their neighbours (QvSchemeVirtualTeeth.cpp) -------
+    // The reference step of a virtual tooth is 0, or with its reference flag set the
+    // last step of its jaw. Placements are jaw-relative.
+
+    // teeth becomes [first neighbour, virtual tooth, second neighbour] along the arch
+    // at the reference step (grown to three entries when shorter); an entry without
+    // neighbour keeps its value, so with no other tooth in the jaw only entry 1 is
+    // written. offsets becomes (height, lateral): the virtual tooth's signed distances
+    // from its neighbours' midpoint (its own centre without both neighbours) along its
+    // Z axis and the lateral axis. A null virtual tooth only zeroes the offsets.
+    void FindVirtualToothNeighbours(QvToothBase* virtualTooth, std::vector<QvToothBase*>& teeth, double offsets[2]);
+    // Whether the virtual tooth of the triple is to be re-placed at step: true when a
+    // neighbour's placement there differs (exactly) from its placement at the
+    // reference step, or when force is set; result then holds the correction of
+    // QvAutoAdjustPontic, all zero when the pontic has no room. A forced run that
+    // finds no room answers false instead, so that the own placement matrix the caller
+    // would multiply by the result stays as it is. On false result is untouched;
+    // teeth and the scheme are never changed.
+    [[nodiscard]] bool AdjustVirtualTooth(std::vector<QvToothBase*>& teeth, int step, const double offsets[2],
+                                          QvMatrix& result, bool force);
+    // Re-bases the present lower teeth and the lower virtual teeth at step on the jaw
+    // transform jaw: each one's step there (a new bite step when missing, taken from its
+    // last key before) becomes jaw x inverse(its list's jaw) x that placement; the list
+    // then carries jaw and the bite flag. Nothing for a jaw that is not a finite 4 x 4
+    // matrix.
+    void SetLowerJawTransform(int step, const QvMatrix& jaw);
+
     // ---- Scheme files and case-document sections (QvSchemeFile.cpp) ---------------
     // The items each version stores stand in QvSchemeFile.h. Every record inside is
     // written and read with the version of the body or section.
