@@ -286,19 +286,23 @@ QvOBBTree::~QvOBBTree() { DeleteNodes(m_pRoot); }
 
 void QvOBBTree::DeleteNodes(QvOBBTreeNode* root)
 {
-    // Iteratively: unsplittable runs can make a tree far deeper than balanced.
-    std::vector<QvOBBTreeNode*> stack;
-    if (root)
-        stack.push_back(root);
-    while (!stack.empty())
+    // Iteratively, since unsplittable runs can make a tree far deeper than balanced, and
+    // without a stack, since the destructor runs this and must not fail for want of
+    // memory: a node's first child is rotated above it until the node has none, then the
+    // node goes and its second child follows.
+    QvOBBTreeNode* node = root;
+    while (node)
     {
-        QvOBBTreeNode* node = stack.back();
-        stack.pop_back();
-        if (node->m_pFirst)
-            stack.push_back(node->m_pFirst);
-        if (node->m_pSecond)
-            stack.push_back(node->m_pSecond);
+        if (QvOBBTreeNode* first = node->m_pFirst)
+        {
+            node->m_pFirst = first->m_pSecond;
+            first->m_pSecond = node;
+            node = first;
+            continue;
+        }
+        QvOBBTreeNode* next = node->m_pSecond;
         delete node;
+        node = next;
     }
 }
 

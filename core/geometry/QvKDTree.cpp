@@ -15,10 +15,20 @@ QvKDTreeNode::~QvKDTreeNode()
 QvKDTree::QvKDTree(const std::vector<QvPoint>& points) : m_points(points)
 {
     m_pRoot = new QvKDTreeNode;
-    m_pRoot->m_indices.resize(m_points.size());
-    std::iota(m_pRoot->m_indices.begin(), m_pRoot->m_indices.end(), 0);
-    m_pRoot->m_box.SetFromPoints(m_points);
-    Build(m_pRoot);
+    // Every node is linked to its parent before it is built, so the root frees all of
+    // them when memory runs out part way.
+    try
+    {
+        m_pRoot->m_indices.resize(m_points.size());
+        std::iota(m_pRoot->m_indices.begin(), m_pRoot->m_indices.end(), 0);
+        m_pRoot->m_box.SetFromPoints(m_points);
+        Build(m_pRoot);
+    }
+    catch (...)
+    {
+        delete m_pRoot;
+        throw;
+    }
 }
 
 QvKDTree::~QvKDTree() { delete m_pRoot; }

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The gap between two neighbouring teeth of one jaw that do not touch: the smallest
+// distance between points where the two placed surfaces cross a few parallel planes,
+// and the point midway across it.
+//
+// The planes contain the pair's direction of greatest spread (the run of the arch
+// between the two teeth) and are never normal to the first tooth's long axis: a centre
+// plane through the pair's centroid and one 0.2 to either side. When a side plane
+// measures the smallest gap it is moved further out while the gap does not widen,
+// since the narrowest part of an embrasure often lies off the centre.
+//
+// The teeth's meshes are never changed: every measurement works on placed copies,
+// made once per detecter on its first measurement. A detecter serves one detection
+// of one pair at one step.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "core/geometry/QvMatrix.h"
+#include "core/geometry/QvPlane.h"
+#include "core/geometry/QvPoint.h"
+
+class QvGapInfo;
+class QvLine;
+class QvMesh;
+class QvToothBase;
+
+class QvGapDetecter
+{
+public:
+    // Distance the side planes stand off the centre plane, and each outward move.
+    static constexpr double kPlaneStep = 0.2;
+    // Outward moves of a side plane at most.
+    static constexpr int kMaxWalk = 10;
+
+    // The teeth (not owned) with their full 4 x 4 placements at the step, copied.
+    QvGapDetecter(QvToothBase* first, const QvMatrix& firstPlacement, QvToothBase* second,
+                  const QvMatrix& secondPlacement);
+    virtual ~QvGapDetecter();
+    QvGapDetecter(const QvGapDetecter&) = delete;
+    QvGapDetecter& operator=(const QvGapDetecter&) = delete;
+
+    // Builds the planes, measures and makes the record (kind 2, first and second tooth,
+    // midpoint, width). True when the gap is wider than 0; a touching pair leaves a
+    // record of width 0 and answers false. No record, and false, when no plane cuts
+    // both teeth or no frame can be fitted. Planes and record of an earlier call are
+    // dropped first.
+    [[nodiscard]] bool Detect();
+    // The record of the last Detect, owned by the detecter (copy it to keep it); null
+    // when there is none.
+    QvGapInfo* GetGapInfo() const { return m_pResult.get(); }
+
+    // Appends the centre plane and the two side planes; nothing when the points of the
+    // two placed teeth, or the first tooth's own points, give no frame.
+    void BuildPlanes();
+    // The line through the centre of the tooth's placed points along their direction of
+    // greatest spread (the tooth's placement is the first one when it is the first
+    // tooth, else the second); null when no frame can be fitted to its vertices.
+    std::unique_ptr<QvLine> GetToothAxis(const QvToothBase* tooth) const;
+    // The smallest distance from a section point of the second tooth to the section
+    // points of the first on the plane, and the midpoint of that closest pair. False
+    // when a tooth or the plane is missing or the plane misses either tooth; an empty
+    // list of section points leaves the distance at 1e10.
+    [[nodiscard]] bool MeasureOnPlane(const QvPlane* plane, double& distance, QvPoint& point);
+
+    const std::vector<std::unique_ptr<QvPlane>>& GetPlanes() const { return m_planes; }
+    QvToothBase* GetFirstTooth() const { return m_pFirst; }
+    QvToothBase* GetSecondTooth() const { return m_pSecond; }
+    const QvMatrix& GetFirstPlacement() const { return m_firstPlacement; }
+    const QvMatrix& GetSecondPlacement() const { return m_secondPlacement; }
+
+private:
+    // The two placed copies, made on first use.
+    void PlaceCopies();
+
+    QvToothBase* m_pFirst;
+    QvMatrix m_firstPlacement;
+    QvToothBase* m_pSecond;
+    QvMatrix m_secondPlacement;
+    std::vector<std::unique_ptr<QvPlane>> m_planes;
+    std::unique_ptr<QvGapInfo> m_pResult;
+    std::unique_ptr<QvMesh> m_pPlacedFirst;
+    std::unique_ptr<QvMesh> m_pPlacedSecond;
+};
