@@ -1,16 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Draws a case document at one treatment step into a PNG, headless:
-// rivela-render CASE.OS OUT.png [--step N] [--width W] [--height H]
-// Step -1 (the default is 0) is the last step.
+// rivela-render CASE.OS OUT.png [--step N] [--layout 1|2|4] [--width W] [--height H]
+// Step -1 (the default is 0) is the last step. Layout 1 is the single view, 2 the
+// two-view comparison, 4 the bracket layout; every view shows the step, framed on
+// the teeth it draws.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/design/QvAttachGeoMgr.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvReadWriteFile.h"
-#include "core/model/QvTooth.h"
 #include "core/render/QvOpenGLRender.h"
 #include "core/render/QvRenderStatus.h"
 #include "core/render/QvVBOHandle.h"
@@ -20,15 +23,78 @@
 #include "core/scheme/QvScheme.h"
 #include "core/scheme/QvSchemeFileLinkImpl.h"
 #include "core/scheme/QvSchemeMgr.h"
-#include "core/scheme/QvTreatStep.h"
 #include "testing/OffscreenGL.h"
+#include "testing/SchemeStepView.h"
 
 namespace
 {
 int Usage()
 {
-    std::fprintf(stderr, "usage: rivela-render CASE.OS OUT.png [--step N] [--width W] [--height H]\n");
+    std::fprintf(stderr,
+                 "usage: rivela-render CASE.OS OUT.png [--step N] [--layout 1|2|4] [--width W] [--height H]\n");
     return 2;
+}
+
+bool IsDrawnIn(const QvEntity* entity, const QvView& view)
+{
+    return (entity->m_state & 0x1001u) == 1u && !view.GetDrawInfo()->IsEntityHidden(entity);
+}
+
+// Zooms and moves the view so that the teeth it draws (at their placements in it, as
+// its rotation turns them) stand centred and fill nine tenths of it along the side
+// that limits them. The model box is no guide:
+// it holds the origin and far entities such as the airway and the hinge axis. With no
+// tooth to draw the model box is used after all.
+void FrameOnTeeth(QvModel& model, QvView& view)
+{
+    QvTransform& t = view.GetTransform();
+    const QvMatrix& r = t.m_rotation;
+    double lo[3] = {1e300, 1e300, 1e300};
+    double hi[3] = {-1e300, -1e300, -1e300};
+    auto take = [&](const QvPoint& world) {
+        for (int i = 0; i < 3; ++i)
+        {
+            const double v = r[i][0] * world[0] + r[i][1] * world[1] + r[i][2] * world[2];
+            lo[i] = std::min(lo[i], v);
+            hi[i] = std::max(hi[i], v);
+        }
+    };
+    std::vector<QvEntity*> teeth(model.m_teeth);
+    teeth.insert(teeth.end(), model.m_virtualTeeth.begin(), model.m_virtualTeeth.end());
+    QvViewDrawInfo* info = view.GetDrawInfo();
+    for (QvEntity* entity : teeth)
+    {
+        auto* tooth = dynamic_cast<QvMesh*>(entity);
+        if (tooth == nullptr || !IsDrawnIn(tooth, view))
+            continue;
+        std::vector<const QvMatrix*> placements;
+        if (const QvViewDrawInfo::MatrixMap* placed = info->FindEntityMatrices(tooth))
+            for (const auto& [ghost, matrix] : *placed)
+                if (!ghost)
+                    placements.push_back(&matrix);
+        if (placements.empty())
+            placements.push_back(nullptr);
+        for (const QvMatrix* m : placements)
+            for (const QvVertex& v : tooth->m_vertices)
+                take(m != nullptr ? *m * v.m_point : v.m_point);
+    }
+    if (lo[0] > hi[0])
+    {
+        take(model.m_bbox.m_minPoint);
+        take(model.m_bbox.m_maxPoint);
+    }
+    // The middle of the turned box, back in model coordinates (rotations invert by
+    // their transpose).
+    const double mid[3] = {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, (lo[2] + hi[2]) / 2};
+    QvPoint centre;
+    for (int i = 0; i < 3; ++i)
+        centre[i] = r[0][i] * mid[0] + r[1][i] * mid[1] + r[2][i] * mid[2];
+    t.m_translation = QvVector(-centre[0], -centre[1], -centre[2]);
+    // At zoom 1 the view shows 2 w / m by 2 h / m units, m its shorter side.
+    const double w = std::max(1, view.GetWidth()), h = std::max(1, view.GetHeight());
+    const double m = std::min(w, h);
+    const double spanX = std::max(hi[0] - lo[0], 1e-6), spanY = std::max(hi[1] - lo[1], 1e-6);
+    t.m_scale = 0.9 * std::min(2.0 * w / m / spanX, 2.0 * h / m / spanY);
 }
 } // namespace
 
@@ -39,24 +105,39 @@ int main(int argc, char** argv)
     const std::string input = argv[1];
     const std::string output = argv[2];
     int step = 0;
+    int layout = 1;
     int width = 1280;
     int height = 800;
-    for (int i = 3; i + 1 < argc; i += 2)
+    for (int i = 3; i < argc; i += 2)
     {
-        const int value = std::atoi(argv[i + 1]);
+        if (i + 1 >= argc)
+            return Usage();
+        char* end = nullptr;
+        const long value = std::strtol(argv[i + 1], &end, 10);
+        if (end == argv[i + 1] || *end != '\0' || value < -1000000 || value > 1000000)
+            return Usage();
         if (std::strcmp(argv[i], "--step") == 0)
-            step = value;
+            step = static_cast<int>(value);
+        else if (std::strcmp(argv[i], "--layout") == 0)
+            layout = static_cast<int>(value);
         else if (std::strcmp(argv[i], "--width") == 0)
-            width = value;
+            width = static_cast<int>(value);
         else if (std::strcmp(argv[i], "--height") == 0)
-            height = value;
+            height = static_cast<int>(value);
         else
             return Usage();
     }
-    if (width < 16 || height < 16 || width > 8192 || height > 8192)
+    if (width < 16 || height < 16 || width > 8192 || height > 8192 || (layout != 1 && layout != 2 && layout != 4))
         return Usage();
 
     QvEnsureSchemeFileLink();
+    // The attachment templates the case names, from the folder beside it (as the demo
+    // writes them); without them its attachments have no shape.
+    {
+        const std::string::size_type slash = input.find_last_of('/');
+        const std::string folder = (slash == std::string::npos ? std::string(".") : input.substr(0, slash)) + "/Attachment";
+        QvAttachGeoMgr::ReadFolder(QvAttachGeoMgr::Instance(), folder.c_str());
+    }
     QvModel model;
     {
         QvReadWriteFile reader(&model, 0);
@@ -91,35 +172,26 @@ int main(int argc, char** argv)
     QvViewManager* views = QvViewManager::Instance();
     views->SetSize(width, height);
     views->InitActiveView();
-    // Frame the model: its centre at the origin, its diagonal across most of the view.
-    {
-        QvTransform& t = views->GetActiveView()->GetTransform();
-        const QvPoint centre = model.m_bbox.GetCentre();
-        t.m_translation = QvVector(-centre[0], -centre[1], -centre[2]);
-        const double diagonal = model.m_bbox.GetDiagonal();
-        if (diagonal > 1e-7)
-            t.m_scale = 1.8 / diagonal;
-    }
-    render->UpdateViewport(width, height);
+    if (layout == 2)
+        views->ToTwoCompView();
+    else if (layout == 4)
+        views->ToBracketView();
 
-    // Every tooth at its placement of the chosen step.
-    int shown = step;
+    int shown = 0;
     if (QvSchemeMgr* schemes = QvGetSchemeMgr(model))
-        if (const QvScheme* scheme = schemes->GetCurScheme())
-        {
-            const int last = scheme->GetStepCount() - 1;
-            if (shown < 0 || shown > last)
-                shown = last < 0 ? 0 : last;
-            QvViewDrawInfo* info = views->GetActiveView()->GetDrawInfo();
-            info->SetStep(shown);
-            for (QvEntity* entity : model.m_teeth)
-                if (auto* tooth = dynamic_cast<QvToothBase*>(entity))
-                    if (const QvTreatStep* treat = scheme->FindStep(shown, tooth))
-                        info->SetEntityMatrix(tooth, *treat->GetMatrix(), false);
-        }
+        if (QvScheme* scheme = schemes->GetCurScheme())
+            shown = std::max(0, qvtest::ShowSchemeStep(model, *scheme, step));
+    // Attachments of the step joined the model.
+    model.UpdateBBox();
+    for (QvView* view : views->GetViews())
+        FrameOnTeeth(model, *view);
+    render->UpdateViewport(width, height);
 
     const bool drawn = render->DrawScene();
     const rivela::testing::RgbaImage image = gl.ReadColor();
+    // The displayed attachments go back to their scheme before the model is cleared.
+    for (QvEntity* attachment : std::vector<QvEntity*>(model.m_attachments))
+        model.RemoveEntity(attachment->GetID(), false);
     QvVBOHandleMgr::Instance()->Clear();
     views->ResetForTests();
     status->ResetForTests();
@@ -128,6 +200,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "rivela-render: cannot write %s\n", output.c_str());
         return 1;
     }
-    std::printf("rendered %s step %d -> %s (%dx%d)\n", input.c_str(), shown, output.c_str(), width, height);
+    std::printf("rendered %s step %d layout %d -> %s (%dx%d)\n", input.c_str(), shown, layout, output.c_str(), width,
+                height);
     return 0;
 }

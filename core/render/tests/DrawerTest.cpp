@@ -5,12 +5,24 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "core/design/QvAttachGeo.h"
+#include "core/design/QvAttachGeoStdPower.h"
+#include "core/design/QvAttachment.h"
+#include "core/design/QvBracket.h"
+#include "core/design/QvBracketGeo.h"
 #include "core/mesh/QvMesh.h"
+#include "core/model/QvGum.h"
+#include "core/model/QvJaw.h"
+#include "core/model/QvJawBone.h"
 #include "core/model/QvRoot.h"
 #include "core/model/QvTooth.h"
+#include "core/model/QvVirtualTooth.h"
 #include "core/render/QvDrawers.h"
 #include "core/render/QvMaterial.h"
 #include "core/render/QvVBOHandle.h"
@@ -251,8 +263,10 @@ TEST_F(DrawerTest, SmoothNormalsOnlyForTeeth)
             const float* n = &normals[9 * k + 3 * static_cast<std::size_t>(j)];
             const auto [it, fresh] = seen.emplace(v[j], std::array<float, 3>{n[0], n[1], n[2]});
             if (!fresh)
+            {
                 for (int d = 0; d < 3; ++d)
                     ASSERT_FLOAT_EQ(it->second[static_cast<std::size_t>(d)], n[d]);
+            }
             EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0, 1e-5);
         }
     }
@@ -361,4 +375,341 @@ TEST(DrawerMgr, RegistersTheEightDrawers)
     EXPECT_NE(dynamic_cast<QvBracketDrawer*>(mgr->GetDrawer(kQvTypeBracket)), nullptr);
     EXPECT_NE(dynamic_cast<QvToothVirtualDrawer*>(mgr->GetDrawer(kQvTypeVirtualTooth)), nullptr);
     EXPECT_EQ(mgr->GetDrawer(kQvTypeHingeAxis), nullptr);
+}
+
+// ---- Every drawer on pixels ---------------------------------------------------------------
+
+namespace
+{
+using Rgb = std::array<double, 3>;
+
+// What a face turned straight to the light shows. The light sits at the eye and the
+// viewer looks along -z, so at a vertex right in front of the eye N.L = N.H = 1 and
+// fixed-function lighting gives emission + ambient x (0.2 scene + 0.1 light) +
+// diffuse x 0.8 + specular x 0.8, each channel clamped to 255.
+Rgb FacingLit(const std::int32_t ambient[4], const std::int32_t diffuse[4], const std::int32_t specular[4],
+              const std::int32_t emission[4])
+{
+    Rgb out{};
+    for (std::size_t i = 0; i < 3; ++i)
+        out[i] = std::min(255.0, emission[i] + 0.3 * ambient[i] + 0.8 * diffuse[i] + 0.8 * specular[i]);
+    return out;
+}
+
+Rgb PresetLit(QvMaterialPreset preset)
+{
+    const QvMaterial& m = GetMaterial(preset);
+    return FacingLit(m.m_ambient, m.m_diffuse, m.m_specular, m.m_emission);
+}
+
+// Colour material over a preset (its specular and emission stay) or over GL's default
+// material, whose specular and emission are black.
+Rgb ColourLit(int r, int g, int b, const QvMaterial* preset = nullptr)
+{
+    const std::int32_t colour[4] = {r, g, b, 255};
+    const std::int32_t black[4] = {0, 0, 0, 255};
+    return FacingLit(colour, colour, preset ? preset->m_specular : black, preset ? preset->m_emission : black);
+}
+
+const Rgb kGhostLit = ColourLit(120, 255, 120);
+
+// A flat square of 5 x 5 vertices facing +z whose middle vertex stands at the centre,
+// so that the pixel there shows that vertex's lighting.
+QvMesh Square(const QvPoint& centre, double spacing = 0.1)
+{
+    QvMesh mesh = qvtest::MakeGrid(5, 5, spacing);
+    mesh.Transform(Translation(centre[0] - 2 * spacing, centre[1] - 2 * spacing, centre[2]));
+    mesh.UpdateFaceNormals();
+    mesh.UpdateBBox();
+    return mesh;
+}
+
+const QvPoint kCentre(0, 0, 0);
+const QvPoint kAside(0.6, 0, 0);
+const QvPoint kOff(0.3, 0.2, 0);
+
+// One case's entities. Geometries, brackets and virtual teeth are not the model's to
+// delete, so they are declared before it and outlive it.
+struct Scene
+{
+    template <typename T>
+    T* Own(std::vector<std::unique_ptr<T>>& list, const QvPoint& at)
+    {
+        list.push_back(std::make_unique<T>());
+        list.back()->CopyMeshData(Square(at));
+        list.back()->UpdateBBox();
+        return list.back().get();
+    }
+    template <typename T>
+    T* Add(const QvPoint& at)
+    {
+        auto* entity = new T;
+        entity->CopyMeshData(Square(at));
+        entity->UpdateBBox();
+        model.AddEntity(entity);
+        return entity;
+    }
+    QvAttachment* Attach(QvAttachGeo* geo, bool toothShown = true)
+    {
+        teeth.push_back(std::make_unique<QvTooth>());
+        teeth.back()->SetVisible(toothShown);
+        auto* attachment = new QvAttachment(geo);
+        attachment->m_pTooth = teeth.back().get();
+        attachment->m_matrix = Translation(-kOff[0], -kOff[1], 0);
+        model.AddEntity(attachment);
+        return attachment;
+    }
+    QvAttachGeo* Geo(const std::string& name)
+    {
+        QvAttachGeo* geo = Own(geos, kOff);
+        geo->m_name = name;
+        return geo;
+    }
+    // Category 4 with its main mesh aside and its second mesh where the attachment's
+    // own placement puts the centre.
+    QvAttachGeoStdPower* Power()
+    {
+        QvAttachGeoStdPower* geo = Own(powerGeos, QvPoint(kAside[0] + kOff[0], kOff[1], 0));
+        geo->m_name = "D-Power";
+        geo->m_pSecondMesh = std::make_unique<QvMesh>(Square(kOff));
+        return geo;
+    }
+    QvBracket* Bracket()
+    {
+        brackets.push_back(std::make_unique<QvBracket>(Own(bracketGeos, kOff)));
+        brackets.back()->m_matrix = Translation(-kOff[0], -kOff[1], 0);
+        model.AddEntity(brackets.back().get());
+        return brackets.back().get();
+    }
+    QvVirtualTooth* Virtual()
+    {
+        QvVirtualTooth* tooth = Own(virtualTeeth, kCentre);
+        model.AddEntity(tooth);
+        return tooth;
+    }
+
+    std::vector<std::unique_ptr<QvAttachGeo>> geos;
+    std::vector<std::unique_ptr<QvAttachGeoStdPower>> powerGeos;
+    std::vector<std::unique_ptr<QvBracketGeo>> bracketGeos;
+    std::vector<std::unique_ptr<QvBracket>> brackets;
+    std::vector<std::unique_ptr<QvVirtualTooth>> virtualTeeth;
+    std::vector<std::unique_ptr<QvTooth>> teeth;
+    std::vector<std::unique_ptr<QvMesh>> meshes;
+    QvModel model;
+};
+
+// What one pixel must show: the stencil value, and unless colour is empty the lit
+// colour laid over the background with that alpha; whether the drawing wrote depth.
+struct Probe
+{
+    QvPoint at;
+    int stencil;
+    std::optional<Rgb> colour = std::nullopt;
+    double alpha = 1.0;
+    bool writesDepth = true;
+};
+
+struct DrawCase
+{
+    std::string what;
+    std::function<void(Scene&, QvViewDrawInfo&)> build;
+    std::vector<Probe> probes;
+};
+} // namespace
+
+TEST_F(DrawerTest, EveryDrawerWritesItsStencilAndColour)
+{
+    StartGL(96, 96);
+    QvRenderStatus* status = QvRenderStatus::Instance();
+    status->m_bBackgroundImage = false; // the gradient, the same in every frame
+    QvViewDrawInfo& info = *views->GetActiveView()->GetDrawInfo();
+    const Rgb plain = PresetLit(QvMaterialPreset::Plain);
+    const QvMaterial& attachmentPreset = GetMaterial(QvMaterialPreset::Attachment);
+
+    std::vector<DrawCase> cases = {
+        {"plain mesh", [](Scene& s, QvViewDrawInfo&) { s.Add<QvMesh>(kCentre); }, {{kCentre, kQvStencilMesh, plain}}},
+        {"jaw", [](Scene& s, QvViewDrawInfo&) { s.Add<QvJaw>(kCentre); }, {{kCentre, kQvStencilJaw, plain}}},
+        {"selected jaw", [](Scene& s, QvViewDrawInfo&) { s.Add<QvJaw>(kCentre)->SetSelected(true); },
+         {{kCentre, kQvStencilJaw, PresetLit(QvMaterialPreset::Selected)}}},
+        {"jaw bone", [](Scene& s, QvViewDrawInfo&) { s.Add<QvJawBone>(kCentre); },
+         {{kCentre, kQvStencilJawBone, PresetLit(QvMaterialPreset::JawBone)}}},
+        {"gum", [](Scene& s, QvViewDrawInfo&) { s.Add<QvGum>(kCentre); },
+         {{kCentre, kQvStencilGum, PresetLit(QvMaterialPreset::Gum)}}},
+        // The step's gum (a lower one: this gum has no jaw) is drawn in place of the entity.
+        {"gum of the step",
+         [](Scene& s, QvViewDrawInfo& i) {
+             s.Add<QvGum>(kAside);
+             s.meshes.push_back(std::make_unique<QvGum>());
+             s.meshes.back()->CopyMeshData(Square(kCentre));
+             i.SetGums(nullptr, static_cast<QvGum*>(s.meshes.back().get()));
+         },
+         {{kCentre, kQvStencilGum, PresetLit(QvMaterialPreset::Gum)}, {kAside, 0}}},
+        // Attachments and brackets stand at their own placement when the view gives none.
+        {"attachment on a hidden tooth", [](Scene& s, QvViewDrawInfo&) { s.Attach(s.Geo("A1"), false); },
+         {{kCentre, 0}}},
+        {"attachment placed by the view",
+         [](Scene& s, QvViewDrawInfo& i) {
+             QvAttachment* a = s.Attach(s.Geo("A1"));
+             a->m_matrix = Translation(5, 5, 0);
+             i.SetEntityMatrix(a, Translation(-kOff[0], -kOff[1], 0), false);
+         },
+         {{kCentre, kQvStencilAttachment}}},
+        // Power: the main mesh aside, the second mesh translucent green at the centre.
+        {"power attachment", [](Scene& s, QvViewDrawInfo&) { s.Attach(s.Power()); },
+         {{kCentre, kQvStencilAttachment, ColourLit(40, 222, 40, &attachmentPreset), 160 / 255.0},
+          {kAside, kQvStencilAttachment}}},
+        {"power attachment, second mesh off",
+         [](Scene& s, QvViewDrawInfo&) {
+             QvRenderStatus::Instance()->m_bPowerSecondMesh = false;
+             s.Attach(s.Power());
+         },
+         {{kCentre, 0}, {kAside, kQvStencilAttachment}}},
+        {"bracket", [](Scene& s, QvViewDrawInfo&) { s.Bracket(); },
+         {{kCentre, kQvStencilBracket, ColourLit(178, 178, 178, &GetMaterial(QvMaterialPreset::Bracket))}}},
+        {"selected bracket", [](Scene& s, QvViewDrawInfo&) { s.Bracket()->SetSelected(true); },
+         {{kCentre, kQvStencilBracket, PresetLit(QvMaterialPreset::Selected)}}},
+        // Translucent and leaving the depth buffer alone; selection does not change it.
+        {"virtual tooth", [](Scene& s, QvViewDrawInfo&) { s.Virtual(); },
+         {{kCentre, kQvStencilVirtualTooth, ColourLit(199, 180, 110), 120 / 255.0, false}}},
+        {"selected virtual tooth", [](Scene& s, QvViewDrawInfo&) { s.Virtual()->SetSelected(true); },
+         {{kCentre, kQvStencilVirtualTooth, ColourLit(199, 180, 110), 120 / 255.0, false}}},
+    };
+    // Attachment colours by the category the name gives.
+    const struct
+    {
+        const char* name;
+        int r, g, b;
+    } categories[] = {{"Z1", 222, 112, 112}, {"A1", 222, 112, 112}, {"PD12", 222, 112, 112}, {"C1", 40, 222, 40},
+                      {"D1", 222, 112, 112}, {"E1", 222, 112, 112}, {"F1", 0, 194, 255},     {"G1", 0, 194, 255},
+                      {"H1", 222, 112, 112}};
+    for (const auto& c : categories)
+    {
+        const std::string name = c.name;
+        cases.push_back({"attachment " + name, [name](Scene& s, QvViewDrawInfo&) { s.Attach(s.Geo(name)); },
+                         {{kCentre, kQvStencilAttachment, ColourLit(c.r, c.g, c.b, &attachmentPreset)}}});
+    }
+    // Ghost copies: translucent green with each drawer's alpha (the jaw bone's is opaque).
+    const auto ghost = [](QvEntity* e, QvViewDrawInfo& i, const QvMatrix& m) { i.SetEntityMatrix(e, m, true); };
+    const QvMatrix none = Translation(0, 0, 0);
+    const QvMatrix back = Translation(-kOff[0], -kOff[1], 0);
+    const std::pair<const char*, std::function<void(Scene&, QvViewDrawInfo&)>> ghosts[] = {
+        {"tooth", [&](Scene& s, QvViewDrawInfo& i) { ghost(s.Add<QvTooth>(kCentre), i, none); }},
+        {"gum", [&](Scene& s, QvViewDrawInfo& i) { ghost(s.Add<QvGum>(kCentre), i, none); }},
+        {"jaw", [&](Scene& s, QvViewDrawInfo& i) { ghost(s.Add<QvJaw>(kCentre), i, none); }},
+        {"jaw bone", [&](Scene& s, QvViewDrawInfo& i) { ghost(s.Add<QvJawBone>(kCentre), i, none); }},
+        {"attachment", [&](Scene& s, QvViewDrawInfo& i) { ghost(s.Attach(s.Geo("C1")), i, back); }},
+        {"bracket", [&](Scene& s, QvViewDrawInfo& i) { ghost(s.Bracket(), i, back); }},
+        {"virtual tooth", [&](Scene& s, QvViewDrawInfo& i) { ghost(s.Virtual(), i, none); }},
+    };
+    const int ghostStencil[] = {kQvStencilTooth,      kQvStencilGum,     kQvStencilJaw,          kQvStencilJawBone,
+                                kQvStencilAttachment, kQvStencilBracket, kQvStencilVirtualTooth};
+    const double ghostAlpha[] = {130, 60, 60, 255, 60, 60, 60};
+    for (std::size_t k = 0; k < std::size(ghosts); ++k)
+        cases.push_back({std::string("ghost ") + ghosts[k].first, ghosts[k].second,
+                         {{kCentre, ghostStencil[k], kGhostLit, ghostAlpha[k] / 255.0}}});
+
+    // The background under every probe, from a frame without entities.
+    std::map<std::pair<int, int>, std::array<std::uint8_t, 4>> background;
+    {
+        Scene empty;
+        render->SetModel(&empty.model);
+        Frame();
+        for (const QvPoint& p : {kCentre, kAside})
+        {
+            const QvGDIPoint px = CentreOf(p);
+            background[{px.x, px.y}] = ColorAt(px);
+        }
+    }
+
+    for (const DrawCase& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        status->m_bPowerSecondMesh = true;
+        views->ResetDrawInfos();
+        {
+            Scene scene;
+            c.build(scene, info);
+            render->SetModel(&scene.model);
+            Frame();
+            const std::vector<float> depth = gl->ReadDepth();
+            for (const Probe& p : c.probes)
+            {
+                const QvGDIPoint px = CentreOf(p.at);
+                SCOPED_TRACE(std::to_string(px.x) + "," + std::to_string(px.y));
+                EXPECT_EQ(StencilAt(px), p.stencil);
+                if (p.stencil == 0)
+                    continue;
+                EXPECT_EQ(depth[static_cast<std::size_t>(px.y * gl->Width() + px.x)] < 1.0f, p.writesDepth);
+                if (!p.colour)
+                    continue;
+                const auto got = ColorAt(px);
+                const auto& under = background[{px.x, px.y}];
+                for (std::size_t i = 0; i < 3; ++i)
+                    EXPECT_NEAR(got[i], p.alpha * (*p.colour)[i] + (1.0 - p.alpha) * under[i], 2.5) << "channel " << i;
+            }
+            // The buffers of this scene's meshes go with it.
+            QvVBOHandleMgr::Instance()->Clear();
+        }
+    }
+    status->m_bPowerSecondMesh = true;
+    render->SetModel(&model);
+}
+
+// Each render mode on one drawer: filled (with or without black edges), edges only,
+// red points only.
+TEST_F(DrawerTest, RenderModesFillEdgeOrDot)
+{
+    StartGL(96, 96);
+    QvRenderStatus* status = QvRenderStatus::Instance();
+    status->m_bBackgroundImage = false;
+    Scene scene;
+    QvJaw* jaw = scene.Add<QvJaw>(kCentre);
+    jaw->CopyMeshData(Square(kCentre, 0.3));
+    jaw->UpdateBBox();
+    render->SetModel(&scene.model);
+    struct Counts
+    {
+        long stencil = 0, black = 0, red = 0, lit = 0;
+    };
+    auto frame = [&](std::int32_t mode) {
+        status->m_renderMode = mode;
+        Frame();
+        const std::vector<std::uint8_t> stencil = gl->ReadStencil();
+        const rivela::testing::RgbaImage image = gl->ReadColor();
+        Counts n;
+        for (std::size_t k = 0; k < stencil.size(); ++k)
+        {
+            if (stencil[k] != kQvStencilJaw)
+                continue;
+            ++n.stencil;
+            const std::uint8_t* px = &image.pixels[4 * k];
+            n.black += px[0] < 8 && px[1] < 8 && px[2] < 8;
+            n.red += px[0] > 245 && px[1] < 8 && px[2] < 8;
+            // Light grey, darkening away from the middle as the light turns off the normal.
+            n.lit += px[2] > 150 && px[0] - px[2] >= 0 && px[0] - px[2] < 12;
+        }
+        return n;
+    };
+    const Counts solid = frame(kQvRenderSolid);
+    const Counts framed = frame(kQvRenderSolidEdges);
+    const Counts edges = frame(kQvRenderEdges);
+    const Counts points = frame(kQvRenderPoints);
+    status->m_renderMode = kQvRenderSolid;
+    render->SetModel(&model);
+    QvVBOHandleMgr::Instance()->Clear();
+
+    EXPECT_GT(solid.stencil, 2000);
+    EXPECT_EQ(solid.black + solid.red, 0);
+    EXPECT_GT(solid.lit, solid.stencil * 9 / 10);
+    // Edges on top of the same fill.
+    EXPECT_GE(framed.stencil, solid.stencil);
+    EXPECT_GT(framed.black, 300);
+    EXPECT_GT(framed.lit, solid.stencil / 2);
+    // Only the edges: black and far fewer pixels, nothing lit.
+    EXPECT_EQ(edges.black, edges.stencil);
+    EXPECT_LT(edges.stencil, solid.stencil / 2);
+    EXPECT_GT(edges.stencil, 300);
+    // Only 5 x 5 red dots at the 25 vertices.
+    EXPECT_EQ(points.red, points.stencil);
+    EXPECT_NEAR(static_cast<double>(points.stencil), 25 * 25, 100);
 }
