@@ -133,6 +133,48 @@ bool CrossTriangles(const PlacedTriangle& a, const PlacedTriangle& b, QvPoint& s
     return true;
 }
 
+// Whether CrossTriangles may report a stretch for the two triangles when their corners
+// are moved by rounding far below tolerance: false only when one triangle lies beyond
+// the other's plane by more than tolerance, or when, with well-conditioned planes and
+// every corner clear of the snapping band, the two stretches lie more than tolerance
+// apart. Anything less clear counts as a possible crossing.
+bool MayCrossTriangles(const PlacedTriangle& a, const PlacedTriangle& b, double tolerance)
+{
+    if (!a.m_bPlane || !b.m_bPlane)
+        return true;
+    double distA[3], distB[3];
+    int signA[3], signB[3];
+    bool clear = true;
+    const auto side = [&](const QvVector& n, double d, const PlacedTriangle& t, double dist[3], int sign[3]) {
+        int sum = 0;
+        for (int i = 0; i < 3; ++i)
+        {
+            dist[i] = Dot(n, t.m_v[i]) + d;
+            sign[i] = dist[i] > tolerance ? 1 : (dist[i] < -tolerance ? -1 : 0);
+            clear = clear && sign[i] != 0;
+            sum += sign[i];
+        }
+        return sum != 3 && sum != -3;
+    };
+    if (!side(a.m_normal, a.m_d, b, distB, signB) || !side(b.m_normal, b.m_d, a, distA, signA))
+        return false;
+    const QvVector u = a.m_normal.Cross(b.m_normal);
+    // Nearly parallel planes put the line far out and its stretches are rounding noise.
+    if (!clear || u.Length() < 1e-2)
+        return true;
+    const double bb = a.m_normal.Dot(b.m_normal);
+    const double cA = (a.m_d - b.m_d * bb) / (bb * bb - 1.0);
+    const double cB = (b.m_d - a.m_d * bb) / (bb * bb - 1.0);
+    const QvVector ov = a.m_normal * cA + b.m_normal * cB;
+    const QvPoint o(ov[0], ov[1], ov[2]);
+    QvVector dir = u;
+    dir.Normalize();
+    double loA = 0.0, hiA = 0.0, loB = 0.0, hiB = 0.0;
+    if (!LineInterval(a, distA, signA, o, dir, loA, hiA) || !LineInterval(b, distB, signB, o, dir, loB, hiB))
+        return true;
+    return !(loA > hiB + tolerance || loB > hiA + tolerance);
+}
+
 // The box carried by a rigid map: the frame moves, the half sizes stay. The turned
 // axes are unit up to rounding, which the separating-axis test tolerates.
 QvOBB MoveBox(const QvOBB& box, const QvOBBTree::Affine& m)
@@ -166,6 +208,23 @@ bool Apart(const QvOBBTreeNode& a, const QvOBBTreeNode& b, const QvOBBTree::Affi
     if (centre.SquaredDistance(a.m_pBox->m_frame.m_centre) > reach * reach)
         return true;
     return a.m_pBox->IsOutside(MoveBox(*b.m_pBox, m));
+}
+
+// Apart with both boxes grown by margin.
+bool ApartBy(const QvOBBTreeNode& a, const QvOBBTreeNode& b, const QvOBBTree::Affine& m, double margin)
+{
+    const QvPoint centre = m.Apply(b.m_pBox->m_frame.m_centre);
+    const double reach = a.m_dRadius + b.m_dRadius + 4.0 * margin;
+    if (centre.SquaredDistance(a.m_pBox->m_frame.m_centre) > reach * reach)
+        return true;
+    QvOBB grownA = *a.m_pBox;
+    QvOBB grownB = MoveBox(*b.m_pBox, m);
+    for (int i = 0; i < 3; ++i)
+    {
+        grownA.m_halfSize[i] += margin;
+        grownB.m_halfSize[i] += margin;
+    }
+    return grownA.IsOutside(grownB);
 }
 
 // The pairs still to test; the first ones live on the call's own stack, so that the
@@ -313,14 +372,10 @@ void QvOBBTree::Build()
     m_pVertexData = m_pMesh->m_vertices.data();
     m_nVertexCount = m_pMesh->m_vertices.size();
     m_pFaceData = m_pMesh->m_faces.data();
-    std::unique_ptr<QvOBB> rootBox;
-    {
-        std::vector<QvPoint> positions;
-        positions.reserve(m_nVertexCount);
-        for (const QvVertex& v : m_pMesh->m_vertices)
-            positions.push_back(v.m_point);
-        rootBox.reset(QvOBB::FromPoints(positions));
-    }
+    m_positions.reserve(m_nVertexCount);
+    for (const QvVertex& v : m_pMesh->m_vertices)
+        m_positions.push_back(v.m_point);
+    std::unique_ptr<QvOBB> rootBox(QvOBB::FromPoints(m_positions));
 
     const std::size_t faceCount = m_pMesh->m_faces.size();
     m_faceRecords.resize(faceCount);
@@ -465,6 +520,62 @@ bool QvOBBTree::IsCurrent() const
 {
     return m_pMesh && m_pMesh->m_vertices.data() == m_pVertexData && m_pMesh->m_vertices.size() == m_nVertexCount &&
            m_pMesh->m_faces.data() == m_pFaceData && m_pMesh->m_faces.size() == m_faceRecords.size();
+}
+
+bool QvOBBTree::MatchesMesh() const
+{
+    if (!IsCurrent() || m_positions.size() != m_nVertexCount)
+        return false;
+    for (std::size_t v = 0; v < m_nVertexCount; ++v)
+    {
+        const QvPoint& p = m_pMesh->m_vertices[v].m_point;
+        const QvPoint& q = m_positions[v];
+        if (!(p[0] == q[0] && p[1] == q[1] && p[2] == q[2]))
+            return false;
+    }
+    for (std::size_t f = 0; f < m_faceRecords.size(); ++f)
+    {
+        const std::int32_t* corners = m_pMesh->m_faces[f].m_vertices;
+        const std::int32_t* built = m_faceRecords[f].m_corners;
+        if (corners[0] != built[0] || corners[1] != built[1] || corners[2] != built[2])
+            return false;
+    }
+    return true;
+}
+
+void QvOBBTree::FindFacesNearPlane(const QvPlane& plane, double tolerance, const QvOBB* region,
+                                   std::vector<const QvOBBFace*>& out) const
+{
+    if (!m_pRoot)
+        return;
+    const QvVector n = plane.GetNormal();
+    const double d = plane.m_coef[3];
+    std::vector<const QvOBBTreeNode*> stack{m_pRoot};
+    while (!stack.empty())
+    {
+        const QvOBBTreeNode* node = stack.back();
+        stack.pop_back();
+        // A node without a box cannot be ruled out.
+        if (const QvOBB* box = node->m_pBox)
+        {
+            const double s = Dot(n, box->m_frame.m_centre) + d;
+            const double r = box->m_halfSize[0] * std::fabs(n.Dot(box->m_frame.m_dirX)) +
+                             box->m_halfSize[1] * std::fabs(n.Dot(box->m_frame.m_dirY)) +
+                             box->m_halfSize[2] * std::fabs(n.Dot(box->m_frame.m_dirZ));
+            // Slack for the rounding of the fit, which puts extreme corners on the box's
+            // faces only up to a few units in the last place.
+            const double slack = tolerance + 1e-12 * (std::fabs(s) + r + std::fabs(d));
+            if (std::fabs(s) > r + slack || (region && region->IsOutside(*box)))
+                continue;
+        }
+        if (node->IsLeaf())
+        {
+            out.insert(out.end(), node->m_faces.begin(), node->m_faces.end());
+            continue;
+        }
+        stack.push_back(node->m_pSecond);
+        stack.push_back(node->m_pFirst);
+    }
 }
 
 const QvPoint& QvOBBTree::GetPosition(int vertex) const
@@ -639,4 +750,58 @@ void QvOBBTree::Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out
                                            m_toWorld.Apply(end), false});
             }
     }
+}
+
+bool QvOBBTree::MayCross(const QvOBBTree* other, double tolerance) const
+{
+    if (!other || !CanQuery() || !other->CanQuery())
+        return false;
+    // A node without a box cannot be ruled out.
+    if (!m_pRoot->m_pBox || !other->m_pRoot->m_pBox)
+        return true;
+    const Affine otherToHere = Compose(m_toLocal, other->m_toWorld);
+    NodePairStack stack;
+    stack.Push(m_pRoot, other->m_pRoot);
+    std::vector<PlacedTriangle> here;
+    std::vector<PlacedTriangle> there;
+    while (!stack.Empty())
+    {
+        const auto [a, b] = stack.Pop();
+        if (!a->m_pBox || !b->m_pBox)
+            return true;
+        if (ApartBy(*a, *b, otherToHere, tolerance))
+            continue;
+        if (a->IsLeaf() && b->IsLeaf())
+        {
+            here.resize(a->m_faces.size());
+            for (std::size_t k = 0; k < here.size(); ++k)
+            {
+                for (int c = 0; c < 3; ++c)
+                    here[k].m_v[c] = GetPosition(a->m_faces[k]->m_corners[c]);
+                here[k].MakePlane();
+            }
+            there.resize(b->m_faces.size());
+            for (std::size_t k = 0; k < there.size(); ++k)
+            {
+                for (int c = 0; c < 3; ++c)
+                    there[k].m_v[c] = otherToHere.Apply(other->GetPosition(b->m_faces[k]->m_corners[c]));
+                there[k].MakePlane();
+            }
+            for (const PlacedTriangle& ta : here)
+                for (const PlacedTriangle& tb : there)
+                    if (MayCrossTriangles(ta, tb, tolerance))
+                        return true;
+        }
+        else if (a->IsLeaf() || (!b->IsLeaf() && Size(*b->m_pBox) > Size(*a->m_pBox)))
+        {
+            stack.Push(a, b->m_pSecond);
+            stack.Push(a, b->m_pFirst);
+        }
+        else
+        {
+            stack.Push(a->m_pSecond, b);
+            stack.Push(a->m_pFirst, b);
+        }
+    }
+    return false;
 }

@@ -25,6 +25,7 @@
 class QvFace;
 class QvLine;
 class QvMesh;
+class QvPlane;
 
 // One mesh triangle of a tree. The marks and the index are working state of the
 // pairwise collision detecter; nothing else reads them.
@@ -109,6 +110,24 @@ public:
     // Coplanar, parallel and zero-area triangles never cross.
     void Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out) const;
 
+    // Appends the face records of every leaf whose fitted box comes within tolerance of
+    // the plane and, when region is given, does not lie outside it; plane and region are
+    // taken in the mesh's own coordinates whatever the placement (the plane's
+    // coefficients need not be normalised; distances are then in its own units). Every
+    // face that has a corner within tolerance of the plane, or corners on both sides,
+    // and a point in the region is among them, rounding included.
+    void FindFacesNearPlane(const QvPlane& plane, double tolerance, const QvOBB* region,
+                            std::vector<const QvOBBFace*>& out) const;
+    // The vertex positions the tree was built on.
+    const std::vector<QvPoint>& GetBuiltPositions() const { return m_positions; }
+
+    // False only when no triangle of this tree can cross one of the other's, whatever
+    // the rounding: boxes grown by tolerance are apart, or every pair of triangles in
+    // touching leaves lies clearly apart (one triangle beyond the other's plane by more
+    // than the tolerance, or their stretches on the planes' line apart by more). A
+    // filter in front of work that must be exact: true does not mean they cross.
+    [[nodiscard]] bool MayCross(const QvOBBTree* other, double tolerance) const;
+
     // For the face record at position i of the root's list: marks false, index i.
     void ResetFaceMarks();
 
@@ -123,6 +142,10 @@ public:
     bool OwnsFace(const QvOBBFace* face) const;
     // False once the mesh's vertex or face storage is not the one the tree was built on.
     bool IsCurrent() const;
+    // True while the mesh's vertex positions and face corners are still those the tree
+    // was built on (IsCurrent tells only the storage apart): a full comparison, for
+    // callers that must not trust a cached tree whose mesh may have been edited in place.
+    bool MatchesMesh() const;
     // The mesh's own position of a vertex, and the position at the placement.
     const QvPoint& GetPosition(int vertex) const;
     QvPoint GetPlacedPosition(int vertex) const;
@@ -171,6 +194,8 @@ private:
     std::int32_t m_nLeafSize = kLeafSize;
 
     std::vector<const QvOBBTreeNode*> m_leaves;
+    // The vertex positions the tree was built on.
+    std::vector<QvPoint> m_positions;
     // The mesh storage the tree was built on.
     const void* m_pVertexData = nullptr;
     std::size_t m_nVertexCount = 0;

@@ -129,7 +129,14 @@ QvFrame* QvFrame::FitPoints(const std::vector<QvPoint>& points, bool sort)
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             cov[i][j] /= n;
+    return FromCovariance(c, cov, sort);
+}
 
+QvFrame* QvFrame::FromCovariance(const QvPoint& centre, const QvMatrix& covariance, bool sort)
+{
+    if (covariance.Rows() != 3 || covariance.Cols() != 3)
+        return nullptr;
+    QvMatrix cov = covariance;
     double values[3];
     QvMatrix vectors(3, 3);
     if (!cov.JacobiEigen(values, vectors))
@@ -152,7 +159,7 @@ QvFrame* QvFrame::FitPoints(const std::vector<QvPoint>& points, bool sort)
         order(0, 2);
         order(1, 2);
     }
-    return new QvFrame(c, axes[0], axes[1]);
+    return new QvFrame(centre, axes[0], axes[1]);
 }
 
 std::ostream& QvFrame::Write(std::ostream& os, bool binary) const

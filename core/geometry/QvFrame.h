@@ -33,6 +33,10 @@ public:
 
     // Principal axes of the points; null for fewer than 3 points or no convergence. Caller owns it.
     static QvFrame* FitPoints(const std::vector<QvPoint>& points, bool sort);
+    // The same from the points' centroid and 3 x 3 covariance (the mean of the outer
+    // products of the offsets from the centroid), for callers that gather them without
+    // a point list; null when the eigen decomposition does not converge.
+    static QvFrame* FromCovariance(const QvPoint& centre, const QvMatrix& covariance, bool sort);
 
     virtual std::ostream& Write(std::ostream& os, bool binary = true) const;
     [[nodiscard]] virtual bool Read(std::istream& is, bool binary = true);

@@ -149,7 +149,15 @@ public:
     // Appends the hits with all faces in ascending line parameter.
     [[nodiscard]] bool IntersectLine(const QvLine& line, std::vector<QvPoint>& points) const;
     // Appends the sections of the mesh with the plane; closed ones repeat their first entry.
+    // (Implemented in QvMeshSection.cpp.)
     void IntersectPlane(const QvPlane& plane, std::vector<std::vector<QvSectionPoint>>& sections) const;
+    // The same sections, entry for entry, looking only at the listed edges: for callers
+    // that can tell from a spatial index which edges come near the plane. The list must
+    // hold every edge whose ends do not both lie strictly on one side of the plane
+    // (within 1e-7 counts as on it); other edges, repeats and indices out of range are
+    // ignored.
+    void IntersectPlane(const QvPlane& plane, const std::vector<int>& edges,
+                        std::vector<std::vector<QvSectionPoint>>& sections) const;
     // New mesh of copies of the listed faces (tag 0); newToOld receives new vertex
     // index -> old vertex index, vertices numbered by first appearance.
     std::unique_ptr<QvMesh> ExtractFaces(const std::vector<int>& faces, std::map<int, int>& newToOld) const;

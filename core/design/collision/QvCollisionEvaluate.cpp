@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Evaluation of one tooth pair or tooth-attachment pair at its step.
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -102,60 +104,113 @@ private:
     QvBBox m_box;
 };
 
+// Rounding that no exact triangle test can see past: a pair of teeth that the filter
+// finds clear by this much never crosses under the exact test either.
+constexpr double kClearance = 1e-5;
+
+// Whether the 3 x 3 part of a 4 x 4 placement is a rotation (up to rounding), so that a
+// tree placed by it carries its boxes and triangles.
+bool IsRigid(const QvMatrix& m)
+{
+    if (m.Rows() != 4 || m.Cols() != 4)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+        {
+            const double dot = m[0][i] * m[0][j] + m[1][i] * m[1][j] + m[2][i] * m[2][j];
+            if (!(std::fabs(dot - (i == j ? 1.0 : 0.0)) < 1e-9))
+                return false;
+        }
+    return std::isfinite(m[0][3]) && std::isfinite(m[1][3]) && std::isfinite(m[2][3]);
+}
+
 // One tooth of a pair made ready for the collision test.
 struct PlacedTooth
 {
     QvMatrix placement;
     QvOBBTree* tree = nullptr;
-    // A virtual tooth, moved in place; its tree is built on the moved mesh only when
-    // the two teeth's boxes meet.
-    QvMesh* moved = nullptr;
+    // A virtual tooth: its placement may scale it, which a tree placement cannot carry,
+    // so the exact test moves its mesh and builds a tree on the moved mesh. Before that,
+    // the cached tree of its own mesh, placed when the placement is rigid, tells cheaply
+    // whether the test can find anything at all.
+    QvMesh* virtualMesh = nullptr;
+    QvOBBTree* filterTree = nullptr;
     // That tree: the evaluation's own, never cached, so that no other user of the
     // cache meets a tree whose mesh has moved back.
     std::unique_ptr<QvOBBTree> ownTree;
 
-    // A box holding the placed tooth: the moved mesh's box, or the tree's root box at
-    // its placement, grown by the zero tolerance against rounding; false when there is
-    // none.
+    // A box holding the placed tooth, grown by the zero tolerance against rounding;
+    // false when there is none.
     bool Bounds(QvOBB& out) const
     {
-        if (!BareBounds(out))
+        if (virtualMesh)
+            return PlacedVertexBounds(out);
+        if (!tree || !tree->GetRoot() || !tree->GetRoot()->m_pBox)
             return false;
+        out = tree->GetPlacedBox(tree->GetRoot());
         for (double& h : out.m_halfSize)
             h += 1e-7;
         return true;
     }
 
-    bool BareBounds(QvOBB& out) const
+    // The box of the virtual tooth's vertices as the placement moves them.
+    bool PlacedVertexBounds(QvOBB& out) const
     {
-        if (moved)
-        {
-            if (moved->m_vertices.empty())
-                return false;
-            const QvPoint& lo = moved->m_bbox.m_minPoint;
-            const QvPoint& hi = moved->m_bbox.m_maxPoint;
-            const QvPoint centre((lo[0] + hi[0]) / 2.0, (lo[1] + hi[1]) / 2.0, (lo[2] + hi[2]) / 2.0);
-            out = QvOBB(QvFrame(centre, QvVector(1.0, 0.0, 0.0), QvVector(0.0, 1.0, 0.0)), (hi[0] - lo[0]) / 2.0,
-                        (hi[1] - lo[1]) / 2.0, (hi[2] - lo[2]) / 2.0);
-            return true;
-        }
-        if (!tree || !tree->GetRoot() || !tree->GetRoot()->m_pBox)
+        if (virtualMesh->m_vertices.empty())
             return false;
-        out = tree->GetPlacedBox(tree->GetRoot());
+        QvPoint lo = placement * virtualMesh->m_vertices.front().m_point;
+        QvPoint hi = lo;
+        for (const QvVertex& v : virtualMesh->m_vertices)
+        {
+            const QvPoint p = placement * v.m_point;
+            for (int k = 0; k < 3; ++k)
+            {
+                lo[k] = std::min(lo[k], p[k]);
+                hi[k] = std::max(hi[k], p[k]);
+            }
+        }
+        const QvPoint centre((lo[0] + hi[0]) / 2.0, (lo[1] + hi[1]) / 2.0, (lo[2] + hi[2]) / 2.0);
+        out = QvOBB(QvFrame(centre, QvVector(1.0, 0.0, 0.0), QvVector(0.0, 1.0, 0.0)), (hi[0] - lo[0]) / 2.0 + 1e-7,
+                    (hi[1] - lo[1]) / 2.0 + 1e-7, (hi[2] - lo[2]) / 2.0 + 1e-7);
         return true;
     }
 
-    void BuildOwnTree()
+    // The tree the filter may use: the placed scanned tree, or the virtual tooth's
+    // placed own tree when its placement is rigid; null when there is none.
+    const QvOBBTree* FilterTree()
     {
-        if (moved && !ownTree)
+        if (!virtualMesh)
+            return tree;
+        if (!filterTree && IsRigid(placement))
         {
-            ownTree = std::make_unique<QvOBBTree>(moved);
-            tree = ownTree.get();
+            // The cached tree of the unmoved mesh, built (or built again when the mesh
+            // changed since) as the case document builds every tree.
+            QvOBBTree* own = CachedTree(virtualMesh);
+            if (own && !own->MatchesMesh())
+            {
+                QvOBBTreeMgr::Instance()->RemoveMesh(virtualMesh);
+                own = CachedTree(virtualMesh);
+            }
+            if (own && own->MatchesMesh())
+            {
+                own->SetPlacement(placement);
+                filterTree = own;
+            }
         }
+        return filterTree;
+    }
+
+    void MoveAndBuildOwnTree(MovedMesh& moved)
+    {
+        if (!virtualMesh || ownTree)
+            return;
+        moved.Move(*virtualMesh, placement);
+        ownTree = std::make_unique<QvOBBTree>(virtualMesh);
+        tree = ownTree.get();
     }
 };
 
-void Prepare(const QvScheme* scheme, int step, QvToothBase* tooth, PlacedTooth& out, MovedMesh& moved)
+void Prepare(const QvScheme* scheme, int step, QvToothBase* tooth, PlacedTooth& out)
 {
     out.placement = StepPlacement(scheme, step, tooth);
     if (tooth->IsKindOf(kQvTypeTooth))
@@ -166,22 +221,26 @@ void Prepare(const QvScheme* scheme, int step, QvToothBase* tooth, PlacedTooth& 
     }
     else if (tooth->IsKindOf(kQvTypeVirtualTooth))
     {
-        // A virtual tooth's placement may scale it, which a tree placement cannot
-        // carry: its mesh moves for the test and its tree is built on the moved mesh.
         out.placement = out.placement * QvOwnPlacement(tooth);
-        moved.Move(*tooth, out.placement);
-        out.moved = tooth;
+        out.virtualMesh = tooth;
     }
     else
         out.tree = CachedTree(tooth);
 }
 
-// Whether the two teeth may touch: false only when boxes holding them are apart, in
-// which case no triangle pair can cross and the virtual teeth need no tree.
-bool MayMeet(const PlacedTooth& a, const PlacedTooth& b)
+// Whether the two teeth may touch: false only when boxes holding them are apart or,
+// for a virtual tooth, when its cached tree shows that no triangles can cross; in
+// either case the exact test would find nothing and the virtual teeth need no tree.
+bool MayMeet(PlacedTooth& a, PlacedTooth& b)
 {
     QvOBB boxA, boxB;
-    return !(a.Bounds(boxA) && b.Bounds(boxB) && boxA.IsOutside(boxB));
+    if (a.Bounds(boxA) && b.Bounds(boxB) && boxA.IsOutside(boxB))
+        return false;
+    if (!a.virtualMesh && !b.virtualMesh)
+        return true;
+    const QvOBBTree* treeA = a.FilterTree();
+    const QvOBBTree* treeB = b.FilterTree();
+    return !treeA || !treeB || treeA->MayCross(treeB, kClearance);
 }
 
 std::unique_ptr<QvGapInfo> KeptCopy(const QvGapInfo* record)
@@ -207,16 +266,16 @@ void Candidate::Evaluate(QvScheme* scheme)
     PlacedTooth first, second;
     std::unique_ptr<QvGapInfo> kept;
     bool collided = false;
+    Prepare(scheme, m_nStep, m_pFirst, first);
+    Prepare(scheme, m_nStep, m_pSecond, second);
+    if (MayMeet(first, second))
     {
         // Declared first, gone last: the meshes are back before anything else happens,
         // on every way out of this block.
         MovedMesh movedFirst, movedSecond;
-        Prepare(scheme, m_nStep, m_pFirst, first, movedFirst);
-        Prepare(scheme, m_nStep, m_pSecond, second, movedSecond);
-        if (MayMeet(first, second))
+        first.MoveAndBuildOwnTree(movedFirst);
+        second.MoveAndBuildOwnTree(movedSecond);
         {
-            first.BuildOwnTree();
-            second.BuildOwnTree();
             QvCollisionDetecter detecter(first.tree, second.tree);
             collided = detecter.Detect();
             if (collided)

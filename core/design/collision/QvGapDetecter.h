@@ -9,9 +9,13 @@
 // measures the smallest gap it is moved further out while the gap does not widen,
 // since the narrowest part of an embrasure often lies off the centre.
 //
-// The teeth's meshes are never changed: every measurement works on placed copies,
-// made once per detecter on its first measurement. A detecter serves one detection
-// of one pair at one step.
+// The teeth's meshes are never changed or copied: a plane is carried into each
+// tooth's own coordinates, the unplaced mesh is cut there and only the section points
+// are placed. When the tooth's box tree in the cache (QvOBBTreeMgr) still matches its
+// mesh, a cut looks only at the faces of the leaves the plane passes through. The
+// pair's principal axes come from each tooth's own centroid and spread, carried by
+// its placement, without placing any vertex. A detecter serves one detection of one
+// pair at one step; the teeth must not be edited while it lives.
 #pragma once
 
 #include <memory>
@@ -23,7 +27,9 @@
 
 class QvGapInfo;
 class QvLine;
+struct QvGapToothMoments;
 class QvMesh;
+class QvOBBTree;
 class QvToothBase;
 
 class QvGapDetecter
@@ -71,8 +77,26 @@ public:
     const QvMatrix& GetSecondPlacement() const { return m_secondPlacement; }
 
 private:
-    // The two placed copies, made on first use.
-    void PlaceCopies();
+    // Appends the placed points of the sections of tooth 0 (first) or 1 (second) by
+    // the plane; false when the plane misses the tooth.
+    bool SectionPoints(int tooth, const QvPlane& plane, std::vector<QvPoint>& out);
+    // The cached tree of tooth 0 or 1 when it still matches the mesh, else null; looked
+    // up once per detecter, in the pass that takes the tooth's moments.
+    const QvOBBTree* FaceIndex(int tooth);
+    QvGapToothMoments ToothMoments(int tooth);
+
+    // The section points near the other tooth only, when both teeth have trees: exact
+    // when the nearest pair among them lies within the reach gathered (kCut with the
+    // measurement), kMissed when the plane misses a tooth, kUnsure when the full
+    // sections must decide.
+    enum class Near
+    {
+        kCut,
+        kMissed,
+        kUnsure
+    };
+    Near MeasureNear(const QvPlane& plane, double& distance, QvPoint& point);
+    Near NearSectionPoints(int tooth, const QvPlane& plane, double reach, std::vector<QvPoint>& out);
 
     QvToothBase* m_pFirst;
     QvMatrix m_firstPlacement;
@@ -80,6 +104,6 @@ private:
     QvMatrix m_secondPlacement;
     std::vector<std::unique_ptr<QvPlane>> m_planes;
     std::unique_ptr<QvGapInfo> m_pResult;
-    std::unique_ptr<QvMesh> m_pPlacedFirst;
-    std::unique_ptr<QvMesh> m_pPlacedSecond;
+    const QvOBBTree* m_trees[2] = {nullptr, nullptr};
+    bool m_bTreeLooked[2] = {false, false};
 };

@@ -678,6 +678,128 @@ TEST(OBBTree, LineMatchesAllFacesOnAPlacedMesh)
     }
 }
 
+// The faces with an edge that a plane section can pass (corners not all strictly on
+// one side, within 1e-7 counting as on the plane).
+std::set<int> FacesTouchingPlane(const QvMesh& mesh, const QvPlane& plane)
+{
+    std::set<int> faces;
+    for (std::size_t f = 0; f < mesh.m_faces.size(); ++f)
+    {
+        int sum = 0;
+        for (const int c : mesh.m_faces[f].m_vertices)
+        {
+            const double d = plane.Distance(mesh.m_vertices[static_cast<std::size_t>(c)].m_point, true);
+            sum += std::fabs(d) < 1e-7 ? 0 : (d > 0.0 ? 1 : -1);
+        }
+        if (sum != 3 && sum != -3)
+            faces.insert(static_cast<int>(f));
+    }
+    return faces;
+}
+
+TEST(OBBTree, FacesNearPlaneHoldEveryFaceThePlaneMeets)
+{
+    QvMesh mesh = qvtest::BumpySphere(4, 2.0, 0.1, 11);
+    QvOBBTree tree(&mesh);
+    tree.SetPlacement(Skew(QvVector(3.0, 1.0, -2.0))); // the query ignores the placement
+    QvVector n(0.3, -0.8, 0.5);
+    n.Normalize();
+    // Planes through a vertex, across the middle, grazing and missing; one with an
+    // unnormalised normal.
+    const QvPoint& corner = mesh.m_vertices[7].m_point;
+    QvPlane scaled(QvPoint(0.2, 0.0, 0.1), n);
+    for (double& c : scaled.m_coef)
+        c *= 3.0;
+    const QvPlane planes[] = {QvPlane(corner, n), QvPlane(QvPoint(0.1, 0.2, 0.0), n), scaled,
+                              QvPlane(QvPoint(0.0, 0.0, 2.15), QvVector(0, 0, 1)),
+                              QvPlane(QvPoint(0.0, 0.0, 5.0), QvVector(0, 0, 1))};
+    for (const QvPlane& plane : planes)
+    {
+        std::vector<const QvOBBFace*> found;
+        tree.FindFacesNearPlane(plane, 1e-6, nullptr, found);
+        std::set<int> faces;
+        for (const QvOBBFace* f : found)
+            EXPECT_TRUE(faces.insert(f->m_nIndex).second) << "each face once";
+        for (const int f : FacesTouchingPlane(mesh, plane))
+            EXPECT_TRUE(faces.count(f)) << "face " << f;
+        // The query is a filter, not a scan: most faces stay out.
+        EXPECT_LT(faces.size(), mesh.m_faces.size() / 2);
+
+        // Within a region: at least the faces met whose corners lie in it.
+        const QvOBB region(QvFrame(QvPoint(1.0, 0.5, 0.0), QvVector(1, 0, 0), QvVector(0, 1, 0)), 1.0, 1.0, 1.0);
+        found.clear();
+        tree.FindFacesNearPlane(plane, 1e-6, &region, found);
+        std::set<int> inRegion;
+        for (const QvOBBFace* f : found)
+            inRegion.insert(f->m_nIndex);
+        for (const int f : FacesTouchingPlane(mesh, plane))
+        {
+            bool inside = false;
+            for (const int c : mesh.m_faces[static_cast<std::size_t>(f)].m_vertices)
+            {
+                const QvPoint& p = mesh.m_vertices[static_cast<std::size_t>(c)].m_point;
+                inside = inside || (std::fabs(p[0] - 1.0) <= 1.0 && std::fabs(p[1] - 0.5) <= 1.0 && std::fabs(p[2]) <= 1.0);
+            }
+            if (inside)
+                EXPECT_TRUE(inRegion.count(f)) << "face " << f;
+        }
+    }
+}
+
+TEST(OBBTree, MatchesMeshUntilAVertexOrCornerChanges)
+{
+    QvMesh mesh = qvtest::BumpySphere(2, 1.0, 0.1, 5);
+    QvOBBTree tree(&mesh);
+    EXPECT_TRUE(tree.MatchesMesh());
+    tree.SetPlacement(Translation(QvVector(1, 2, 3)));
+    EXPECT_TRUE(tree.MatchesMesh()) << "placing the tree is no edit";
+
+    const QvPoint kept = mesh.m_vertices[3].m_point;
+    mesh.m_vertices[3].m_point[1] += 1e-9;
+    EXPECT_FALSE(tree.MatchesMesh());
+    mesh.m_vertices[3].m_point = kept;
+    EXPECT_TRUE(tree.MatchesMesh());
+
+    mesh.m_faces[2].Flip();
+    EXPECT_FALSE(tree.MatchesMesh());
+}
+
+// MayCross is a filter in front of Intersect: whenever Intersect finds a crossing, it
+// must say so; apart meshes it clears.
+TEST(OBBTree, MayCrossNeverMissesACrossing)
+{
+    QvVector dir(0.37, -0.52, 0.77);
+    dir.Normalize();
+    struct Case
+    {
+        const char* name;
+        double d;
+    };
+    const Case cases[] = {{"deep", 1.0}, {"shallow", 1.95}, {"grazing", 1.999}, {"touching", 2.0}, {"close", 2.01},
+                          {"apart", 2.6}};
+    int cleared = 0;
+    for (const Case& c : cases)
+        for (std::uint64_t seed = 1; seed <= 3; ++seed)
+        {
+            QvMesh a = qvtest::BumpySphere(3, 1.0, 0.02, seed);
+            QvMesh b = qvtest::BumpySphere(3, 1.0, 0.02, seed + 10);
+            const QvMatrix ma = Rigid(QvVector(1, 2, 3), 0.4 * seed, QvVector(0.5, -0.25, 2.0));
+            const QvMatrix mb = Rigid(QvVector(-2, 1, 0.5), 1.1, QvVector(0.5, -0.25, 2.0) + dir * c.d);
+            QvOBBTree ta(&a), tb(&b);
+            ta.SetPlacement(ma);
+            tb.SetPlacement(mb);
+            std::vector<QvTriSegment> segments;
+            ta.Intersect(&tb, segments);
+            const bool may = ta.MayCross(&tb, 1e-5);
+            if (!segments.empty())
+                EXPECT_TRUE(may && tb.MayCross(&ta, 1e-5)) << c.name << " seed " << seed;
+            cleared += !may;
+            if (c.d >= 2.6)
+                EXPECT_FALSE(may) << c.name;
+        }
+    EXPECT_GE(cleared, 3) << "the filter clears meshes that do not cross";
+}
+
 TEST(OBBTree, ResetFaceMarksClearsMarksAndNumbersFaces)
 {
     QvMesh mesh = qvtest::MakeSphere(1);

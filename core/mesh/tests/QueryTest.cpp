@@ -222,6 +222,67 @@ TEST(MeshQuery, SectionOfTetrahedron)
     EXPECT_TRUE(sections.empty());
 }
 
+// Sections traced from a caller's list of edges near the plane are those of a scan of
+// every edge, entry for entry, when the list holds every edge the plane can pass; other
+// edges, repeats and bad indices in the list change nothing.
+TEST(MeshQuery, SectionFromNearEdgesEqualsFullSection)
+{
+    const QvMesh sphere = qvtest::MakeSphere(3);
+    const QvMesh strip = qvtest::MakeGrid(6, 3);
+    QvVector n(0.2, 0.9, -0.4);
+    n.Normalize();
+    struct Case
+    {
+        const QvMesh* mesh;
+        QvPlane plane;
+    };
+    const Case cases[] = {
+        {&sphere, QvPlane(QvPoint(0.1, 0.05, 0.0), n)},
+        {&sphere, QvPlane(sphere.m_vertices[5].m_point, n)},         // through a vertex
+        {&sphere, QvPlane(QvPoint(0, 0, 0), QvVector(0, 0, 1))},     // through a ring of vertices
+        {&strip, QvPlane(QvPoint(1.5, 0, 0), QvVector(1, 0, 0))},    // open sections
+        {&strip, QvPlane(QvPoint(2.0, 0, 0), QvVector(1, 0.3, 0))},  // through grid vertices
+        {&sphere, QvPlane(QvPoint(0, 0, 3), QvVector(0, 0, 1))},     // misses
+    };
+    for (const Case& c : cases)
+    {
+        const QvMesh& mesh = *c.mesh;
+        Sections full;
+        mesh.IntersectPlane(c.plane, full);
+
+        // The edges with an end within 1e-6 of the plane or ends on both sides, shuffled,
+        // repeated, with far edges and bad indices mixed in.
+        std::vector<int> near;
+        for (const QvEdge& e : mesh.m_edges)
+        {
+            const double d0 = c.plane.Distance(mesh.m_vertices[e.m_vertices[0]].m_point, true);
+            const double d1 = c.plane.Distance(mesh.m_vertices[e.m_vertices[1]].m_point, true);
+            if (std::min(d0, d1) <= 1e-6 && std::max(d0, d1) >= -1e-6)
+                near.push_back(e.m_index);
+        }
+        std::vector<int> list = near;
+        list.insert(list.end(), near.begin(), near.end());
+        list.push_back(-3);
+        list.push_back(static_cast<int>(mesh.m_edges.size()) + 5);
+        list.push_back(0);
+        std::shuffle(list.begin(), list.end(), std::mt19937(7));
+        Sections fromList;
+        mesh.IntersectPlane(c.plane, list, fromList);
+
+        ASSERT_EQ(fromList.size(), full.size());
+        for (std::size_t i = 0; i < full.size(); ++i)
+        {
+            ASSERT_EQ(fromList[i].size(), full[i].size());
+            for (std::size_t k = 0; k < full[i].size(); ++k)
+            {
+                EXPECT_EQ(fromList[i][k].m_pElement, full[i][k].m_pElement);
+                for (int j = 0; j < 3; ++j)
+                    EXPECT_EQ(fromList[i][k].m_point[j], full[i][k].m_point[j]);
+            }
+        }
+    }
+}
+
 TEST(MeshQuery, SectionOfOpenStripStartsAtBoundary)
 {
     const QvMesh grid = qvtest::MakeGrid(4, 2);
