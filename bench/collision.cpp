@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/FclMesh.h"
 #include "core/design/collision/QvCollisionDetecter.h"
 #include "core/design/QvOBBTree.h"
 #include "core/geometry/QvMatrix.h"
@@ -46,36 +47,6 @@ QvMatrix Placement(double angle, double tx)
     m[1][3] = 0.4;
     m[2][3] = -0.2;
     return m;
-}
-
-fcl::Transform3d ToFcl(const QvMatrix& m)
-{
-    fcl::Transform3d t = fcl::Transform3d::Identity();
-    for (int i = 0; i < 3; ++i)
-    {
-        for (int j = 0; j < 3; ++j)
-            t.linear()(i, j) = m[i][j];
-        t.translation()(i) = m[i][3];
-    }
-    return t;
-}
-
-template <typename BV>
-std::shared_ptr<fcl::BVHModel<BV>> FclModel(const QvMesh& mesh)
-{
-    std::vector<fcl::Vector3d> points;
-    points.reserve(mesh.m_vertices.size());
-    for (const QvVertex& v : mesh.m_vertices)
-        points.emplace_back(v.m_point[0], v.m_point[1], v.m_point[2]);
-    std::vector<fcl::Triangle> triangles;
-    triangles.reserve(mesh.m_faces.size());
-    for (const QvFace& f : mesh.m_faces)
-        triangles.emplace_back(f.m_vertices[0], f.m_vertices[1], f.m_vertices[2]);
-    auto model = std::make_shared<fcl::BVHModel<BV>>();
-    model->beginModel();
-    model->addSubModel(points, triangles);
-    model->endModel();
-    return model;
 }
 
 // The two crowns, and for each offset the placement of the second one.
@@ -153,8 +124,8 @@ void BM_BuildTrees_FCL(benchmark::State& state)
     const Scene& scene = GetScene();
     for (auto _ : state)
     {
-        auto ma = FclModel<BV>(scene.a);
-        auto mb = FclModel<BV>(scene.b);
+        auto ma = benchfcl::MakeModel<BV>(scene.a);
+        auto mb = benchfcl::MakeModel<BV>(scene.b);
         benchmark::DoNotOptimize(ma.get());
         benchmark::DoNotOptimize(mb.get());
     }
@@ -182,10 +153,10 @@ void BM_Contacts_Rivela(benchmark::State& state)
     }
 
     const auto ours = OurPairs(segments);
-    auto fclA = FclModel<fcl::OBBd>(scene.a);
-    auto fclB = FclModel<fcl::OBBd>(scene.b);
-    fcl::CollisionObjectd oa(fclA, ToFcl(scene.placeA));
-    fcl::CollisionObjectd ob(fclB, ToFcl(scene.placeB[k]));
+    auto fclA = benchfcl::MakeModel<fcl::OBBd>(scene.a);
+    auto fclB = benchfcl::MakeModel<fcl::OBBd>(scene.b);
+    fcl::CollisionObjectd oa(fclA, benchfcl::ToFcl(scene.placeA));
+    fcl::CollisionObjectd ob(fclB, benchfcl::ToFcl(scene.placeB[k]));
     fcl::CollisionResultd result;
     fcl::collide(&oa, &ob, AllContacts(), result);
     const auto theirs = FclPairs(result);
@@ -207,16 +178,16 @@ void BM_Contacts_FCL(benchmark::State& state)
 {
     const Scene& scene = GetScene();
     const std::size_t k = static_cast<std::size_t>(state.range(0));
-    auto ma = FclModel<BV>(scene.a);
-    auto mb = FclModel<BV>(scene.b);
-    fcl::CollisionObjectd oa(ma, ToFcl(scene.placeA));
-    fcl::CollisionObjectd ob(mb, ToFcl(scene.placeB[k]));
+    auto ma = benchfcl::MakeModel<BV>(scene.a);
+    auto mb = benchfcl::MakeModel<BV>(scene.b);
+    fcl::CollisionObjectd oa(ma, benchfcl::ToFcl(scene.placeA));
+    fcl::CollisionObjectd ob(mb, benchfcl::ToFcl(scene.placeB[k]));
     const fcl::CollisionRequestd request = AllContacts();
     std::size_t contacts = 0;
     for (auto _ : state)
     {
-        oa.setTransform(ToFcl(scene.placeA));
-        ob.setTransform(ToFcl(scene.placeB[k]));
+        oa.setTransform(benchfcl::ToFcl(scene.placeA));
+        ob.setTransform(benchfcl::ToFcl(scene.placeB[k]));
         fcl::CollisionResultd result;
         fcl::collide(&oa, &ob, request, result);
         contacts = result.numContacts();

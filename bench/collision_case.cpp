@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "bench/BenchMain.h"
+#include "bench/FclMesh.h"
 #include "core/design/QvOBBTree.h"
 #include "core/design/QvOBBTreeMgr.h"
 #include "core/design/collision/QvCollisionDetectMgr.h"
@@ -50,35 +51,6 @@ namespace {
 using FclModel = fcl::BVHModel<fcl::OBBRSSd>;
 
 constexpr int kStep = 1;
-
-fcl::Transform3d ToFcl(const QvMatrix& m)
-{
-    fcl::Transform3d t = fcl::Transform3d::Identity();
-    for (int i = 0; i < 3; ++i)
-    {
-        for (int j = 0; j < 3; ++j)
-            t.linear()(i, j) = m[i][j];
-        t.translation()(i) = m[i][3];
-    }
-    return t;
-}
-
-std::shared_ptr<FclModel> MakeFclModel(const QvMesh& mesh)
-{
-    std::vector<fcl::Vector3d> points;
-    points.reserve(mesh.m_vertices.size());
-    for (const QvVertex& v : mesh.m_vertices)
-        points.emplace_back(v.m_point[0], v.m_point[1], v.m_point[2]);
-    std::vector<fcl::Triangle> triangles;
-    triangles.reserve(mesh.m_faces.size());
-    for (const QvFace& f : mesh.m_faces)
-        triangles.emplace_back(f.m_vertices[0], f.m_vertices[1], f.m_vertices[2]);
-    auto model = std::make_shared<FclModel>();
-    model->beginModel();
-    model->addSubModel(points, triangles);
-    model->endModel();
-    return model;
-}
 
 struct Pair
 {
@@ -111,8 +83,8 @@ struct Scene
             QvOBBTreeMgr::Instance()->AddMesh(t);
         QvOBBTreeMgr::Instance()->AddMesh(demo.pontic);
         for (QvToothBase* t : modelTeeth)
-            fcl[t] = MakeFclModel(*t);
-        fcl[demo.pontic] = MakeFclModel(*demo.pontic);
+            fcl[t] = benchfcl::MakeModel<fcl::OBBRSSd>(*t);
+        fcl[demo.pontic] = benchfcl::MakeModel<fcl::OBBRSSd>(*demo.pontic);
         mgr = &QvGetCollisionDetectMgr(*scheme);
         mgr->SetScheme(scheme);
     }
@@ -142,8 +114,8 @@ struct Scene
     {
         fcl::CollisionRequestd request;
         fcl::CollisionResultd result;
-        fcl::collide(fcl.at(p.first).get(), ToFcl(Placement(p.first, step)), fcl.at(p.second).get(),
-                     ToFcl(Placement(p.second, step)), request, result);
+        fcl::collide(fcl.at(p.first).get(), benchfcl::ToFcl(Placement(p.first, step)), fcl.at(p.second).get(),
+                     benchfcl::ToFcl(Placement(p.second, step)), request, result);
         return result.isCollision();
     }
 
@@ -151,8 +123,8 @@ struct Scene
     {
         fcl::DistanceRequestd request;
         fcl::DistanceResultd result;
-        fcl::distance(fcl.at(p.first).get(), ToFcl(Placement(p.first, step)), fcl.at(p.second).get(),
-                      ToFcl(Placement(p.second, step)), request, result);
+        fcl::distance(fcl.at(p.first).get(), benchfcl::ToFcl(Placement(p.first, step)), fcl.at(p.second).get(),
+                      benchfcl::ToFcl(Placement(p.second, step)), request, result);
         return result.min_distance;
     }
 
@@ -231,7 +203,7 @@ void BM_TreeBuild28_FCL(benchmark::State& state)
     for (auto _ : state)
         for (QvToothBase* t : scene.modelTeeth)
         {
-            auto model = MakeFclModel(*t);
+            auto model = benchfcl::MakeModel<fcl::OBBRSSd>(*t);
             benchmark::DoNotOptimize(model.get());
         }
     state.counters["teeth"] = static_cast<double>(scene.modelTeeth.size());

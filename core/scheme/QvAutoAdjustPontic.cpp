@@ -13,6 +13,7 @@
 #include "core/geometry/QvPlane.h"
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvToothBase.h"
+#include "core/scheme/QvSchemeDetail.h"
 
 namespace {
 
@@ -24,16 +25,6 @@ QvMatrix Identity4()
     QvMatrix m(4, 4);
     m.SetIdentity();
     return m;
-}
-
-bool IsFinite4(const QvMatrix& m)
-{
-    if (m.m_row != 4 || m.m_col != 4)
-        return false;
-    for (int i = 0; i < 16; ++i)
-        if (!std::isfinite(m.m_pData[i]))
-            return false;
-    return true;
 }
 
 QvPoint Midpoint(const QvPoint& a, const QvPoint& b)
@@ -426,7 +417,7 @@ bool QvAutoAdjustPontic::Execute()
     QvMatrix scale = Identity4();
     scale[0][0] = k;
     const QvMatrix result = fromWorld * scale * toWorld * shift * recentre;
-    if (IsFinite4(result))
+    if (qvscheme::IsFinitePlacement(result))
         m_result = result;
     return true;
 }

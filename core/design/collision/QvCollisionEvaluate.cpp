@@ -12,6 +12,7 @@
 #include "core/design/collision/QvCollisionDetectMgr.h"
 #include "core/design/collision/QvCollisionDetecter.h"
 #include "core/design/collision/QvGapDetecter.h"
+#include "core/design/collision/QvRigidPlacement.h"
 #include "core/geometry/QvOBB.h"
 #include "core/model/QvToothBase.h"
 #include "core/scheme/QvScheme.h"
@@ -108,21 +109,6 @@ private:
 // finds clear by this much never crosses under the exact test either.
 constexpr double kClearance = 1e-5;
 
-// Whether the 3 x 3 part of a 4 x 4 placement is a rotation (up to rounding), so that a
-// tree placed by it carries its boxes and triangles.
-bool IsRigid(const QvMatrix& m)
-{
-    if (m.Rows() != 4 || m.Cols() != 4)
-        return false;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-        {
-            const double dot = m[0][i] * m[0][j] + m[1][i] * m[1][j] + m[2][i] * m[2][j];
-            if (!(std::fabs(dot - (i == j ? 1.0 : 0.0)) < 1e-9))
-                return false;
-        }
-    return std::isfinite(m[0][3]) && std::isfinite(m[1][3]) && std::isfinite(m[2][3]);
-}
 
 // One tooth of a pair made ready for the collision test.
 struct PlacedTooth
@@ -181,7 +167,7 @@ struct PlacedTooth
     {
         if (!virtualMesh)
             return tree;
-        if (!filterTree && IsRigid(placement))
+        if (!filterTree && QvIsRigidPlacement(placement))
         {
             // The cached tree of the unmoved mesh, built (or built again when the mesh
             // changed since) as the case document builds every tree.

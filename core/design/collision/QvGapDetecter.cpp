@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/design/collision/QvGapDetecter.h"
+#include "core/design/collision/QvRigidPlacement.h"
 
 #include <algorithm>
 #include <cmath>
@@ -100,21 +101,6 @@ struct Placement
     double r[3][3];
     double t[3];
 };
-
-// Whether the 3 x 3 part of a 4 x 4 placement is a rotation, up to rounding.
-bool IsRigid(const QvMatrix& m)
-{
-    if (m.Rows() != 4 || m.Cols() != 4)
-        return false;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-        {
-            const double dot = m[0][i] * m[0][j] + m[1][i] * m[1][j] + m[2][i] * m[2][j];
-            if (!(std::fabs(dot - (i == j ? 1.0 : 0.0)) < 1e-9))
-                return false;
-        }
-    return true;
-}
 
 // The nearest section point of a to each point of b in order, and the midpoint of the
 // nearest pair: the first of equally near pairs wins.
@@ -408,7 +394,8 @@ QvGapDetecter::Near QvGapDetecter::NearSectionPoints(int tooth, const QvPlane& p
 
 QvGapDetecter::Near QvGapDetecter::MeasureNear(const QvPlane& plane, double& distance, QvPoint& point)
 {
-    if (!FaceIndex(0) || !FaceIndex(1) || !IsRigid(m_firstPlacement) || !IsRigid(m_secondPlacement))
+    if (!FaceIndex(0) || !FaceIndex(1) || !QvIsRigidPlacement(m_firstPlacement) ||
+        !QvIsRigidPlacement(m_secondPlacement))
         return Near::kUnsure;
     // The nearest pair lies within its own distance of both teeth's boxes: measured among
     // the points within a first reach and found no farther apart than that, it is the
