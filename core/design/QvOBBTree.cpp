@@ -306,8 +306,6 @@ bool Invert(const QvOBBTree::Affine& a, QvOBBTree::Affine& out)
 
 } // namespace
 
-QvOBBTreeNode::~QvOBBTreeNode() { delete m_pBox; }
-
 bool QvOBBTree::ToAffine(const QvMatrix& m, Affine& out)
 {
     if (m.Rows() != 4 || m.Cols() != 4)
@@ -324,46 +322,26 @@ bool QvOBBTree::ToAffine(const QvMatrix& m, Affine& out)
     return true;
 }
 
+// A node while the tree is built; children are positions in the build's list, which
+// becomes the tree's block of nodes once the splitting is done.
+struct QvOBBTree::Draft
+{
+    QvOBB m_box;
+    bool m_bHasBox = false;
+    std::vector<QvOBBFace*> m_faces;
+    std::int32_t m_nFirst = -1;
+    std::int32_t m_nSecond = -1;
+};
+
 QvOBBTree::QvOBBTree(QvMesh* mesh) : m_pMesh(mesh), m_placement(4, 4)
 {
     m_placement.SetIdentity();
     m_toWorld = Identity();
     m_toLocal = Identity();
-    try
-    {
-        Build();
-    }
-    catch (...)
-    {
-        DeleteNodes(m_pRoot);
-        m_pRoot = nullptr;
-        throw;
-    }
+    Build();
 }
 
-QvOBBTree::~QvOBBTree() { DeleteNodes(m_pRoot); }
-
-void QvOBBTree::DeleteNodes(QvOBBTreeNode* root)
-{
-    // Iteratively, since unsplittable runs can make a tree far deeper than balanced, and
-    // without a stack, since the destructor runs this and must not fail for want of
-    // memory: a node's first child is rotated above it until the node has none, then the
-    // node goes and its second child follows.
-    QvOBBTreeNode* node = root;
-    while (node)
-    {
-        if (QvOBBTreeNode* first = node->m_pFirst)
-        {
-            node->m_pFirst = first->m_pSecond;
-            first->m_pSecond = node;
-            node = first;
-            continue;
-        }
-        QvOBBTreeNode* next = node->m_pSecond;
-        delete node;
-        node = next;
-    }
-}
+QvOBBTree::~QvOBBTree() = default;
 
 void QvOBBTree::Build()
 {
@@ -392,27 +370,52 @@ void QvOBBTree::Build()
         m_facePointers[i] = &record;
     }
 
-    m_pRoot = new QvOBBTreeNode;
-    m_pRoot->m_pBox = rootBox.release();
-    m_pRoot->m_faces = m_facePointers;
+    std::vector<Draft> drafts(1);
+    if (rootBox)
+    {
+        drafts[0].m_box = *rootBox;
+        drafts[0].m_bHasBox = true;
+    }
+    drafts[0].m_faces = m_facePointers;
 
     std::vector<int> stamp(m_nVertexCount, 0);
     int stampValue = 0;
     std::vector<int> scratch;
-    std::vector<QvOBBTreeNode*> stack{m_pRoot};
+    std::vector<std::size_t> stack{0};
     while (!stack.empty())
     {
-        QvOBBTreeNode* node = stack.back();
+        const std::size_t index = stack.back();
         stack.pop_back();
-        Split(node, stamp, stampValue, scratch);
-        if (node->IsLeaf())
+        Split(drafts, index, stamp, stampValue, scratch);
+        Draft& node = drafts[index];
+        if (node.m_nFirst < 0)
             continue;
         // The children hold the faces now; only the root keeps its list.
-        if (node != m_pRoot)
-            std::vector<QvOBBFace*>().swap(node->m_faces);
-        stack.push_back(node->m_pSecond);
-        stack.push_back(node->m_pFirst);
+        if (index != 0)
+            std::vector<QvOBBFace*>().swap(node.m_faces);
+        stack.push_back(static_cast<std::size_t>(node.m_nSecond));
+        stack.push_back(static_cast<std::size_t>(node.m_nFirst));
     }
+
+    const std::size_t count = drafts.size();
+    m_nodes = std::make_unique<QvOBBTreeNode[]>(count);
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        Draft& draft = drafts[i];
+        QvOBBTreeNode& node = m_nodes[i];
+        if (draft.m_bHasBox)
+        {
+            node.m_box = draft.m_box;
+            node.m_pBox = &node.m_box;
+        }
+        node.m_faces = std::move(draft.m_faces);
+        if (draft.m_nFirst >= 0)
+        {
+            node.m_pFirst = &m_nodes[static_cast<std::size_t>(draft.m_nFirst)];
+            node.m_pSecond = &m_nodes[static_cast<std::size_t>(draft.m_nSecond)];
+        }
+    }
+    m_pRoot = &m_nodes[0];
     CollectLeaves();
 }
 
@@ -436,10 +439,11 @@ QvOBB* QvOBBTree::FitFaces(const std::vector<QvOBBFace*>& faces, std::vector<int
     return QvOBB::FromPoints(points);
 }
 
-void QvOBBTree::Split(QvOBBTreeNode* node, std::vector<int>& stamp, int& stampValue,
+void QvOBBTree::Split(std::vector<Draft>& drafts, std::size_t index, std::vector<int>& stamp, int& stampValue,
                       std::vector<int>& scratch) const
 {
-    if (static_cast<std::int32_t>(node->m_faces.size()) <= m_nLeafSize || !node->m_pBox)
+    const Draft& node = drafts[index];
+    if (static_cast<std::int32_t>(node.m_faces.size()) <= m_nLeafSize || !node.m_bHasBox)
         return;
 
     std::vector<QvOBBFace*> first;
@@ -447,12 +451,12 @@ void QvOBBTree::Split(QvOBBTreeNode* node, std::vector<int>& stamp, int& stampVa
     bool divided = false;
     for (int rank = 1; rank <= 3 && !divided; ++rank)
     {
-        const QvPlane plane(node->m_pBox->m_frame.m_centre, node->m_pBox->GetAxisByExtent(rank));
+        const QvPlane plane(node.m_box.m_frame.m_centre, node.m_box.GetAxisByExtent(rank));
         const QvVector n = plane.GetNormal();
         const double d = plane.m_coef[3];
         first.clear();
         second.clear();
-        for (QvOBBFace* f : node->m_faces)
+        for (QvOBBFace* f : node.m_faces)
         {
             bool below = false;
             for (const int c : f->m_corners)
@@ -469,14 +473,17 @@ void QvOBBTree::Split(QvOBBTreeNode* node, std::vector<int>& stamp, int& stampVa
     if (!firstBox || !secondBox)
         return;
 
-    auto firstNode = std::make_unique<QvOBBTreeNode>();
-    auto secondNode = std::make_unique<QvOBBTreeNode>();
-    firstNode->m_pBox = firstBox.release();
-    firstNode->m_faces = std::move(first);
-    secondNode->m_pBox = secondBox.release();
-    secondNode->m_faces = std::move(second);
-    node->m_pFirst = firstNode.release();
-    node->m_pSecond = secondNode.release();
+    // Siblings side by side: a walk that opens a node tests both.
+    const std::size_t at = drafts.size();
+    drafts.resize(at + 2);
+    drafts[at].m_box = *firstBox;
+    drafts[at].m_bHasBox = true;
+    drafts[at].m_faces = std::move(first);
+    drafts[at + 1].m_box = *secondBox;
+    drafts[at + 1].m_bHasBox = true;
+    drafts[at + 1].m_faces = std::move(second);
+    drafts[index].m_nFirst = static_cast<std::int32_t>(at);
+    drafts[index].m_nSecond = static_cast<std::int32_t>(at + 1);
 }
 
 void QvOBBTree::CollectLeaves()

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/geometry/QvMatrix.h"
@@ -40,26 +41,29 @@ struct QvOBBFace
 };
 
 // Two children or none. Only the root and the leaves keep their face lists: an inner
-// node's list is released once its children hold the faces.
+// node's list is released once its children hold the faces. A tree keeps all its nodes,
+// boxes included, in one block (a node's children sit side by side in it), so that
+// walks over two trees stay within a few cache lines per node.
 struct QvOBBTreeNode
 {
     QvOBBTreeNode() = default;
     QvOBBTreeNode(const QvOBBTreeNode&) = delete;
     QvOBBTreeNode& operator=(const QvOBBTreeNode&) = delete;
-    ~QvOBBTreeNode(); // the box only: the tree frees the children
 
     bool IsLeaf() const { return m_pFirst == nullptr; }
 
     // Fitted to the node's vertices in the mesh's own coordinates; null when no box
-    // could be fitted (then the node finds nothing).
+    // could be fitted (then the node finds nothing). Points at m_box otherwise.
     QvOBB* m_pBox = nullptr;
-    std::vector<QvOBBFace*> m_faces;
     QvOBBTreeNode* m_pFirst = nullptr;
     QvOBBTreeNode* m_pSecond = nullptr;
-    // Position among the leaves in pre-order; -1 for an inner node.
-    std::int32_t m_nLeafIndex = -1;
     // Half the box's diagonal: the radius of a ball around it.
     double m_dRadius = 0.0;
+    // Position among the leaves in pre-order; -1 for an inner node.
+    std::int32_t m_nLeafIndex = -1;
+    // The storage m_pBox points at; read the box through m_pBox.
+    QvOBB m_box;
+    std::vector<QvOBBFace*> m_faces;
 };
 
 // One pair of crossing triangles: the stretch of the two planes' intersection line
@@ -178,18 +182,21 @@ public:
     [[nodiscard]] static bool ToAffine(const QvMatrix& m, Affine& out);
 
 private:
+    struct Draft;
     void Build();
-    void Split(QvOBBTreeNode* node, std::vector<int>& stamp, int& stampValue, std::vector<int>& scratch) const;
+    void Split(std::vector<Draft>& drafts, std::size_t index, std::vector<int>& stamp, int& stampValue,
+               std::vector<int>& scratch) const;
     QvOBB* FitFaces(const std::vector<QvOBBFace*>& faces, std::vector<int>& stamp, int& stampValue,
                     std::vector<int>& scratch) const;
     bool CanQuery() const { return m_pRoot && m_bPlaced && IsCurrent(); }
     void CollectLeaves();
-    static void DeleteNodes(QvOBBTreeNode* root);
 
     QvMesh* m_pMesh = nullptr;
     std::vector<QvOBBFace> m_faceRecords;
     std::vector<QvOBBFace*> m_facePointers;
     QvMatrix m_placement;
+    // Every node of the tree, the root first; m_pRoot is null or points at the first.
+    std::unique_ptr<QvOBBTreeNode[]> m_nodes;
     QvOBBTreeNode* m_pRoot = nullptr;
     std::int32_t m_nLeafSize = kLeafSize;
 
