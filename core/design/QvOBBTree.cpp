@@ -304,6 +304,19 @@ bool Invert(const QvOBBTree::Affine& a, QvOBBTree::Affine& out)
     return true;
 }
 
+// The leaf's triangles with their corners where position puts them, planes made.
+template <typename Position>
+void PlaceLeaf(const QvOBBTreeNode* leaf, Position position, std::vector<PlacedTriangle>& out)
+{
+    out.resize(leaf->m_faces.size());
+    for (std::size_t k = 0; k < out.size(); ++k)
+    {
+        for (int c = 0; c < 3; ++c)
+            out[k].m_v[c] = position(leaf->m_faces[k]->m_corners[c]);
+        out[k].MakePlane();
+    }
+}
+
 } // namespace
 
 bool QvOBBTree::ToAffine(const QvMatrix& m, Affine& out)
@@ -723,6 +736,8 @@ void QvOBBTree::Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out
 
     std::vector<PlacedTriangle> here;
     std::vector<PlacedTriangle> there;
+    const auto hereCorner = [this](int v) { return GetPosition(v); };
+    const auto thereCorner = [&](int v) { return otherToHere.Apply(other->GetPosition(v)); };
     std::int32_t hereLeaf = -1;
     for (const auto& [i, j] : pairs)
     {
@@ -731,21 +746,9 @@ void QvOBBTree::Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out
         if (i != hereLeaf)
         {
             hereLeaf = i;
-            here.resize(leafA->m_faces.size());
-            for (std::size_t k = 0; k < here.size(); ++k)
-            {
-                for (int c = 0; c < 3; ++c)
-                    here[k].m_v[c] = GetPosition(leafA->m_faces[k]->m_corners[c]);
-                here[k].MakePlane();
-            }
+            PlaceLeaf(leafA, hereCorner, here);
         }
-        there.resize(leafB->m_faces.size());
-        for (std::size_t k = 0; k < there.size(); ++k)
-        {
-            for (int c = 0; c < 3; ++c)
-                there[k].m_v[c] = otherToHere.Apply(other->GetPosition(leafB->m_faces[k]->m_corners[c]));
-            there[k].MakePlane();
-        }
+        PlaceLeaf(leafB, thereCorner, there);
         for (std::size_t ka = 0; ka < here.size(); ++ka)
             for (std::size_t kb = 0; kb < there.size(); ++kb)
             {
@@ -771,6 +774,8 @@ bool QvOBBTree::MayCross(const QvOBBTree* other, double tolerance) const
     stack.Push(m_pRoot, other->m_pRoot);
     std::vector<PlacedTriangle> here;
     std::vector<PlacedTriangle> there;
+    const auto hereCorner = [this](int v) { return GetPosition(v); };
+    const auto thereCorner = [&](int v) { return otherToHere.Apply(other->GetPosition(v)); };
     while (!stack.Empty())
     {
         const auto [a, b] = stack.Pop();
@@ -780,20 +785,8 @@ bool QvOBBTree::MayCross(const QvOBBTree* other, double tolerance) const
             continue;
         if (a->IsLeaf() && b->IsLeaf())
         {
-            here.resize(a->m_faces.size());
-            for (std::size_t k = 0; k < here.size(); ++k)
-            {
-                for (int c = 0; c < 3; ++c)
-                    here[k].m_v[c] = GetPosition(a->m_faces[k]->m_corners[c]);
-                here[k].MakePlane();
-            }
-            there.resize(b->m_faces.size());
-            for (std::size_t k = 0; k < there.size(); ++k)
-            {
-                for (int c = 0; c < 3; ++c)
-                    there[k].m_v[c] = otherToHere.Apply(other->GetPosition(b->m_faces[k]->m_corners[c]));
-                there[k].MakePlane();
-            }
+            PlaceLeaf(a, hereCorner, here);
+            PlaceLeaf(b, thereCorner, there);
             for (const PlacedTriangle& ta : here)
                 for (const PlacedTriangle& tb : there)
                     if (MayCrossTriangles(ta, tb, tolerance))
