@@ -7,6 +7,7 @@
 
 #include "core/design/QvAttachGeo.h"
 #include "core/design/QvAttachment.h"
+#include "core/design/collision/QvGapDetecter.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvVirtualTooth.h"
 #include "core/scheme/QvScheme.h"
@@ -444,12 +445,13 @@ void QvCollisionDetectMgr::GetStepContacts(int step, bool adjacent, bool occlusa
     CandidateList* list = ListOf(step);
     if (!list)
         return;
+    QvGapToothCache teeth;
     for (Candidate& c : *list)
     {
         const bool wanted = adjacent ? (c.m_bSameJaw || occlusal) : (occlusal && !c.m_bSameJaw);
         if (!wanted)
             continue;
-        c.Evaluate(m_pScheme);
+        c.Evaluate(m_pScheme, &teeth);
         if (c.m_pResult)
             out.push_back(c.m_pResult.get());
     }
@@ -460,10 +462,11 @@ void QvCollisionDetectMgr::GetToothContacts(int step, QvToothBase* tooth, std::v
     CandidateList* list = ListOf(step);
     if (!list)
         return;
+    QvGapToothCache teeth;
     for (Candidate& c : *list)
         if (c.HasTooth(tooth))
         {
-            c.Evaluate(m_pScheme);
+            c.Evaluate(m_pScheme, &teeth);
             if (c.m_pResult)
                 out.push_back(c.m_pResult.get());
         }

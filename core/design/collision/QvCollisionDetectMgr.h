@@ -27,6 +27,7 @@
 #include "core/scheme/QvSchemeLinks.h"
 
 class QvAttachment;
+class QvGapToothCache;
 class QvScheme;
 class QvToothBase;
 
@@ -56,8 +57,9 @@ public:
     // identity placements) and, for neighbours of one jaw that do not collide, their
     // gap. A record of at least kQvContactMinDistance becomes the result, anything else
     // leaves none; the candidate is then clean. A failure (memory) leaves the
-    // candidate dirty with its old result, and every mesh as it was.
-    void Evaluate(QvScheme* scheme);
+    // candidate dirty with its old result, and every mesh as it was. The cache (may be
+    // null) is shared by the candidates evaluated in one pass.
+    void Evaluate(QvScheme* scheme, QvGapToothCache* cache = nullptr);
 
     std::int32_t m_nStep;
     QvToothBase* m_pFirst;

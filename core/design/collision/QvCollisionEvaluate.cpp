@@ -238,7 +238,7 @@ std::unique_ptr<QvGapInfo> KeptCopy(const QvGapInfo* record)
 
 } // namespace
 
-void Candidate::Evaluate(QvScheme* scheme)
+void Candidate::Evaluate(QvScheme* scheme, QvGapToothCache* cache)
 {
     if (!m_bDirty)
         return;
@@ -274,7 +274,7 @@ void Candidate::Evaluate(QvScheme* scheme)
     // the meshes, now back where they were, itself.
     if (!collided && m_bSameJaw)
     {
-        QvGapDetecter gap(m_pFirst, first.placement, m_pSecond, second.placement);
+        QvGapDetecter gap(m_pFirst, first.placement, m_pSecond, second.placement, cache);
         if (gap.Detect())
             kept = KeptCopy(gap.GetGapInfo());
     }

@@ -15,50 +15,41 @@
 #include "core/model/QvToothBase.h"
 #include "core/scheme/QvGapInfo.h"
 
-// Count, centroid and scatter (the sum of the outer products of the offsets from the
-// centroid) of a mesh's own vertex positions, summed in vertex order as
-// QvFrame::FitPoints sums them, so that the frame fitted from them is the same. When
-// the positions a box tree was built on are given, the same pass tells whether the
-// mesh still has them.
-struct QvGapToothMoments
+// The scatter is the sum of the outer products of the offsets from the centroid,
+// summed in vertex order as QvFrame::FitPoints sums them, so that the frame fitted
+// from them is the same. The match is found in the same pass as the centroid.
+QvGapToothMoments::QvGapToothMoments(const QvMesh& mesh, const std::vector<QvPoint>* built)
 {
-    QvGapToothMoments(const QvMesh& mesh, const std::vector<QvPoint>* built)
+    const std::size_t n = mesh.m_vertices.size();
+    count = static_cast<double>(n);
+    matches = built && built->size() == n;
+    if (n == 0)
+        return;
+    for (std::size_t v = 0; v < n; ++v)
     {
-        const std::size_t n = mesh.m_vertices.size();
-        count = static_cast<double>(n);
-        matches = built && built->size() == n;
-        if (n == 0)
-            return;
-        for (std::size_t v = 0; v < n; ++v)
-        {
-            const QvPoint& p = mesh.m_vertices[v].m_point;
-            centre += p;
-            if (matches)
-            {
-                const QvPoint& q = (*built)[v];
-                matches = p[0] == q[0] && p[1] == q[1] && p[2] == q[2];
-            }
-        }
-        centre = centre / count;
-        // The second pass reads the compact copy when it equals the mesh.
-        const auto add = [this](const QvPoint& p) {
-            const QvVector d = p - centre;
-            for (int i = 0; i < 3; ++i)
-                for (int j = 0; j < 3; ++j)
-                    scatter[i][j] += d[i] * d[j];
-        };
+        const QvPoint& p = mesh.m_vertices[v].m_point;
+        centre += p;
         if (matches)
-            for (const QvPoint& p : *built)
-                add(p);
-        else
-            for (const QvVertex& v : mesh.m_vertices)
-                add(v.m_point);
+        {
+            const QvPoint& q = (*built)[v];
+            matches = p[0] == q[0] && p[1] == q[1] && p[2] == q[2];
+        }
     }
-    double count = 0.0;
-    QvPoint centre;
-    double scatter[3][3] = {};
-    bool matches = false;
-};
+    centre = centre / count;
+    // The second pass reads the compact copy when it equals the mesh.
+    const auto add = [this](const QvPoint& p) {
+        const QvVector d = p - centre;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                scatter[i][j] += d[i] * d[j];
+    };
+    if (matches)
+        for (const QvPoint& p : *built)
+            add(p);
+    else
+        for (const QvVertex& v : mesh.m_vertices)
+            add(v.m_point);
+}
 
 namespace {
 
@@ -170,8 +161,9 @@ std::unique_ptr<QvLine> AxisFrom(const QvGapToothMoments& own, const QvMatrix& p
 } // namespace
 
 QvGapDetecter::QvGapDetecter(QvToothBase* first, const QvMatrix& firstPlacement, QvToothBase* second,
-                             const QvMatrix& secondPlacement)
-    : m_pFirst(first), m_firstPlacement(firstPlacement), m_pSecond(second), m_secondPlacement(secondPlacement)
+                             const QvMatrix& secondPlacement, QvGapToothCache* cache)
+    : m_pFirst(first), m_firstPlacement(firstPlacement), m_pSecond(second), m_secondPlacement(secondPlacement),
+      m_pCache(cache)
 {
 }
 
@@ -255,9 +247,17 @@ QvGapToothMoments QvGapDetecter::ToothMoments(int tooth)
     const QvOBBTree* tree = QvOBBTreeMgr::Instance()->FindTree(mesh);
     if (tree && !tree->IsCurrent())
         tree = nullptr;
-    QvGapToothMoments moments(*mesh, tree ? &tree->GetBuiltPositions() : nullptr);
     m_bTreeLooked[tooth] = true;
+    if (const QvGapToothCache::Entry* known = m_pCache && tree ? m_pCache->Find(mesh, tree) : nullptr)
+    {
+        m_trees[tooth] = tree;
+        return known->moments;
+    }
+    QvGapToothMoments moments(*mesh, tree ? &tree->GetBuiltPositions() : nullptr);
     m_trees[tooth] = moments.matches ? tree : nullptr;
+    // Only a match is kept: a mesh that differs from its tree is summed again.
+    if (m_pCache && m_trees[tooth])
+        m_pCache->Add(mesh, tree, moments);
     return moments;
 }
 

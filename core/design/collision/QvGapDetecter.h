@@ -27,10 +27,52 @@
 
 class QvGapInfo;
 class QvLine;
-struct QvGapToothMoments;
 class QvMesh;
 class QvOBBTree;
 class QvToothBase;
+
+// Count, centroid and scatter of a mesh's own vertex positions; matches tells whether
+// the mesh still has the positions a box tree was built on, when those were given.
+struct QvGapToothMoments
+{
+    QvGapToothMoments() = default;
+    QvGapToothMoments(const QvMesh& mesh, const std::vector<QvPoint>* built);
+    double count = 0.0;
+    QvPoint centre;
+    double scatter[3][3] = {};
+    bool matches = false;
+};
+
+// The moments of teeth whose meshes match their cached trees, shared by the detecters
+// of one pass over a step's pairs, so that each tooth is summed once and not once per
+// neighbour. Only the owner of the pass keeps one; the teeth must not be edited and
+// the trees not rebuilt while it lives (a tree no longer in the cache is looked up
+// again).
+class QvGapToothCache
+{
+public:
+    struct Entry
+    {
+        const QvMesh* mesh;
+        const QvOBBTree* tree;
+        QvGapToothMoments moments;
+    };
+    // The entry of the mesh with the tree it was taken with; null when there is none.
+    const Entry* Find(const QvMesh* mesh, const QvOBBTree* tree) const
+    {
+        for (const Entry& e : m_entries)
+            if (e.mesh == mesh && e.tree == tree)
+                return &e;
+        return nullptr;
+    }
+    void Add(const QvMesh* mesh, const QvOBBTree* tree, const QvGapToothMoments& moments)
+    {
+        m_entries.push_back(Entry{mesh, tree, moments});
+    }
+
+private:
+    std::vector<Entry> m_entries;
+};
 
 class QvGapDetecter
 {
@@ -40,9 +82,10 @@ public:
     // Outward moves of a side plane at most.
     static constexpr int kMaxWalk = 10;
 
-    // The teeth (not owned) with their full 4 x 4 placements at the step, copied.
+    // The teeth (not owned) with their full 4 x 4 placements at the step, copied; the
+    // cache (not owned, may be null) must outlive the detecter.
     QvGapDetecter(QvToothBase* first, const QvMatrix& firstPlacement, QvToothBase* second,
-                  const QvMatrix& secondPlacement);
+                  const QvMatrix& secondPlacement, QvGapToothCache* cache = nullptr);
     virtual ~QvGapDetecter();
     QvGapDetecter(const QvGapDetecter&) = delete;
     QvGapDetecter& operator=(const QvGapDetecter&) = delete;
@@ -106,4 +149,5 @@ private:
     std::unique_ptr<QvGapInfo> m_pResult;
     const QvOBBTree* m_trees[2] = {nullptr, nullptr};
     bool m_bTreeLooked[2] = {false, false};
+    QvGapToothCache* m_pCache = nullptr;
 };
