@@ -95,6 +95,19 @@ bool LineInterval(const PlacedTriangle& t, const double dist[3], const int sign[
     return true;
 }
 
+// A point o and the unit direction of the line where the two triangles' planes meet
+// (u, their normals' cross product, not zero), as QvPlane::IntersectPlane makes it.
+void PlanesLine(const PlacedTriangle& a, const PlacedTriangle& b, const QvVector& u, QvPoint& o, QvVector& dir)
+{
+    const double bb = a.m_normal.Dot(b.m_normal);
+    const double cA = (a.m_d - b.m_d * bb) / (bb * bb - 1.0);
+    const double cB = (b.m_d - a.m_d * bb) / (bb * bb - 1.0);
+    const QvVector ov = a.m_normal * cA + b.m_normal * cB;
+    o = QvPoint(ov[0], ov[1], ov[2]);
+    dir = u;
+    dir.Normalize();
+}
+
 // Interval overlap on the line where the two planes meet; touching ends meet.
 bool CrossTriangles(const PlacedTriangle& a, const PlacedTriangle& b, QvPoint& start, QvPoint& end)
 {
@@ -109,17 +122,12 @@ bool CrossTriangles(const PlacedTriangle& a, const PlacedTriangle& b, QvPoint& s
     if (!SideOfPlane(b.m_normal, b.m_d, a, distA, signA))
         return false;
 
-    // The planes' intersection line, as QvPlane::IntersectPlane makes it.
     const QvVector u = a.m_normal.Cross(b.m_normal);
     if (u.IsZero())
         return false;
-    const double bb = a.m_normal.Dot(b.m_normal);
-    const double cA = (a.m_d - b.m_d * bb) / (bb * bb - 1.0);
-    const double cB = (b.m_d - a.m_d * bb) / (bb * bb - 1.0);
-    const QvVector ov = a.m_normal * cA + b.m_normal * cB;
-    const QvPoint o(ov[0], ov[1], ov[2]);
-    QvVector dir = u;
-    dir.Normalize();
+    QvPoint o;
+    QvVector dir;
+    PlanesLine(a, b, u, o, dir);
 
     double loA = 0.0, hiA = 0.0, loB = 0.0, hiB = 0.0;
     if (!LineInterval(a, distA, signA, o, dir, loA, hiA) || !LineInterval(b, distB, signB, o, dir, loB, hiB))
@@ -162,13 +170,9 @@ bool MayCrossTriangles(const PlacedTriangle& a, const PlacedTriangle& b, double 
     // Nearly parallel planes put the line far out and its stretches are rounding noise.
     if (!clear || u.Length() < 1e-2)
         return true;
-    const double bb = a.m_normal.Dot(b.m_normal);
-    const double cA = (a.m_d - b.m_d * bb) / (bb * bb - 1.0);
-    const double cB = (b.m_d - a.m_d * bb) / (bb * bb - 1.0);
-    const QvVector ov = a.m_normal * cA + b.m_normal * cB;
-    const QvPoint o(ov[0], ov[1], ov[2]);
-    QvVector dir = u;
-    dir.Normalize();
+    QvPoint o;
+    QvVector dir;
+    PlanesLine(a, b, u, o, dir);
     double loA = 0.0, hiA = 0.0, loB = 0.0, hiB = 0.0;
     if (!LineInterval(a, distA, signA, o, dir, loA, hiA) || !LineInterval(b, distB, signB, o, dir, loB, hiB))
         return true;

@@ -169,15 +169,22 @@ void QvViewManager::PlaceBracketViews()
         v->SetRect(QvGDIPoint(d, 0), a, b);
 }
 
-void QvViewManager::ToBracketView()
+bool QvViewManager::AddThreeViewsLikeMain()
 {
     if (m_views.size() >= 2)
-        return;
+        return false;
     QvView* main = GetView(0);
     if (main == nullptr)
-        return;
+        return false;
     for (std::int32_t id = 1; id <= 3; ++id)
         AddView(id, QvGDIPoint(0, 0), 0, 0)->CopyNavigation(*main);
+    return true;
+}
+
+void QvViewManager::ToBracketView()
+{
+    if (!AddThreeViewsLikeMain())
+        return;
     PlaceBracketViews();
     m_activeId = 0;
     Renderer()->m_bBracketLayout = true;
@@ -185,13 +192,8 @@ void QvViewManager::ToBracketView()
 
 void QvViewManager::ToFourView()
 {
-    if (m_views.size() >= 2)
+    if (!AddThreeViewsLikeMain())
         return;
-    QvView* main = GetView(0);
-    if (main == nullptr)
-        return;
-    for (std::int32_t id = 1; id <= 3; ++id)
-        AddView(id, QvGDIPoint(0, 0), 0, 0)->CopyNavigation(*main);
     // The grid is not the bracket layout, whatever was shown before.
     Renderer()->m_bBracketLayout = false;
     m_activeId = 0;

@@ -95,4 +95,7 @@ public:
 private:
     QvView* AddView(std::int32_t id, const QvGDIPoint& origin, std::int32_t width, std::int32_t height);
     void PlaceBracketViews();
+    // Views 1 to 3 looking as view 0 does; false, adding nothing, unless view 0 stands
+    // alone.
+    bool AddThreeViewsLikeMain();
 };

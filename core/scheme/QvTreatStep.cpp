@@ -185,24 +185,25 @@ void QvTreatStep::GetAxisScales(double& sx, double& sy, double& sz) const
 
 QvVector QvTreatStep::GetTranslationTo(const QvTreatStep& other) const
 {
-    if (!m_pTooth)
-        return QvVector();
-    QvFrame a = m_pTooth->m_frame;
-    a.Transform(GetJawRelativeMatrix());
-    QvFrame b = m_pTooth->m_frame;
-    b.Transform(other.GetJawRelativeMatrix());
-    return GetFrameTranslation(a, b);
+    QvFrame a, b;
+    return PlacedFrames(other, a, b) ? GetFrameTranslation(a, b) : QvVector();
 }
 
 QvVector QvTreatStep::GetRotationTo(const QvTreatStep& other) const
 {
+    QvFrame a, b;
+    return PlacedFrames(other, a, b) ? GetFrameRotation(a, b) : QvVector();
+}
+
+bool QvTreatStep::PlacedFrames(const QvTreatStep& other, QvFrame& here, QvFrame& there) const
+{
     if (!m_pTooth)
-        return QvVector();
-    QvFrame a = m_pTooth->m_frame;
-    a.Transform(GetJawRelativeMatrix());
-    QvFrame b = m_pTooth->m_frame;
-    b.Transform(other.GetJawRelativeMatrix());
-    return GetFrameRotation(a, b);
+        return false;
+    here = m_pTooth->m_frame;
+    here.Transform(GetJawRelativeMatrix());
+    there = m_pTooth->m_frame;
+    there.Transform(other.GetJawRelativeMatrix());
+    return true;
 }
 
 std::ostream& QvTreatStep::WriteDocument(std::ostream& os, int version) const

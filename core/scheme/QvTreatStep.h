@@ -91,6 +91,10 @@ public:
     std::int32_t m_nType;
     QvMatrix m_matrix;
     QvTreatStepList* m_pStepList;
+
+private:
+    // The tooth frame placed by this step and by other; false without a tooth.
+    bool PlacedFrames(const QvTreatStep& other, QvFrame& here, QvFrame& there) const;
 };
 
 // The placement T(F) of a frame (world frame carried onto F) and the relative motion

@@ -741,7 +741,9 @@ TEST(OBBTree, FacesNearPlaneHoldEveryFaceThePlaneMeets)
                 inside = inside || (std::fabs(p[0] - 1.0) <= 1.0 && std::fabs(p[1] - 0.5) <= 1.0 && std::fabs(p[2]) <= 1.0);
             }
             if (inside)
+            {
                 EXPECT_TRUE(inRegion.count(f)) << "face " << f;
+            }
         }
     }
 }
@@ -792,10 +794,14 @@ TEST(OBBTree, MayCrossNeverMissesACrossing)
             ta.Intersect(&tb, segments);
             const bool may = ta.MayCross(&tb, 1e-5);
             if (!segments.empty())
+            {
                 EXPECT_TRUE(may && tb.MayCross(&ta, 1e-5)) << c.name << " seed " << seed;
+            }
             cleared += !may;
             if (c.d >= 2.6)
+            {
                 EXPECT_FALSE(may) << c.name;
+            }
         }
     EXPECT_GE(cleared, 3) << "the filter clears meshes that do not cross";
 }
