@@ -9,6 +9,7 @@ packages=(
   g++ cmake ninja-build pkg-config ccache
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  locales  # the source of a decimal-comma locale for the "C"-locale text tests
   # core libraries
   libeigen3-dev libcgal-dev libgmp-dev libmpfr-dev libboost-dev
   liblodepng-dev liblzma-dev libminizip-dev zlib1g-dev libarchive-dev

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/geometry/QvGDI.h"
@@ -64,6 +66,69 @@ public:
     // The value of the first item with the id; nothing when none has it.
     void SetItemValue(int id, double value);
 
+    // ---- Landmark geometry (pixels of m_imageRect) ---------------------------------
+
+    // N, Me, T2, Ar, S, T1.
+    static std::vector<int> GetFaceHeightLandmarks();
+    bool GetOption() const { return m_bOption; }
+    void SetOption(bool option) { m_bOption = option; }
+
+    // (left + rx (right - left), bottom - ry (bottom - top), 0).
+    QvPoint ToPixel(const QvPoint& ratio) const;
+    // Degrees about +z in [0, 360): from c - b to a - b.
+    double AngleAtVertex(const QvPoint& a, const QvPoint& b, const QvPoint& c) const;
+    // Degrees about +z in [0, 360): from d - c to a - b.
+    double AngleBetweenLines(const QvPoint& a, const QvPoint& b, const QvPoint& c, const QvPoint& d) const;
+    // Degrees in [0, 180] at the crossing O of line(a, b) and line(c, d), from e - O to
+    // a - O. Nothing for parallel lines, which have no crossing.
+    std::optional<double> AngleAtCrossing(const QvPoint& a, const QvPoint& b, const QvPoint& c, const QvPoint& d,
+                                          const QvPoint& e) const;
+    // Pixels.
+    double DistanceBetween(const QvPoint& a, const QvPoint& b) const;
+    // From a to the line through b towards c.
+    double DistanceToLine(const QvPoint& a, const QvPoint& b, const QvPoint& c) const;
+    // From a to the crossing of line(a, b) and line(c, d); nothing when parallel.
+    std::optional<double> DistanceToCrossing(const QvPoint& a, const QvPoint& b, const QvPoint& c,
+                                             const QvPoint& d) const;
+    // From e to the crossing of line(a, b) and line(c, d); nothing when parallel.
+    std::optional<double> DistanceFromCrossing(const QvPoint& a, const QvPoint& b, const QvPoint& c,
+                                               const QvPoint& d, const QvPoint& e) const;
+
+    // An angle item of 3, 4 or 5 points (any other count gives 0), rounded to one
+    // decimal; above 180 the points (3 or 4) are reversed and 360 taken off; every id
+    // but 2 (ANB) keeps the absolute value. False, nothing appended, when a 5-point
+    // angle has no crossing.
+    bool AddAngleItem(int id, std::vector<QvKeyPoint>& points, int type, int group, double min, double max);
+    // A distance item of 2 to 5 points times scale (mm per pixel), rounded to one
+    // decimal. False, nothing appended, for a zero scale or lines without a crossing.
+    bool AddDistanceItem(int id, const std::vector<QvKeyPoint>& points, int type, int group, double min,
+                         double max, double scale);
+    // Above 180: value - 360 and true.
+    static bool WrapAngle(double& degrees);
+    // Lists of 3 or 4 are reversed; others stay.
+    static void ReversePoints(std::vector<QvKeyPoint>& points);
+    // Appended even when the key is held already.
+    void AddKeyPoint(const QvKeyPoint& point);
+    void AssignKeyPoints(const std::vector<QvKeyPoint>& points);
+    // The value of the first item with the id; false, out untouched, when none.
+    static bool FindItemValue(const std::vector<QvCepMeasureItem>& items, int id, double& out);
+
+    // ---- Calculators -----------------------------------------------------------------
+
+    // Replaces the items with those of the analysis kind: 1 complex then Ricketts, 2
+    // basic, any other standard. False, items untouched, without landmarks or with an
+    // empty image rectangle. The scale is 10 mm over the calibration points' distance;
+    // without it no millimetre value is made.
+    bool Calculate(int analysisKind);
+    void CalculateStandard(double scale); // group 3
+    void CalculateBasic(double scale);    // group 4
+    void CalculateComplex(double scale);  // group 0
+    void CalculateRicketts(double scale); // group 2
+    // Gonion at T2, no derived landmark (group 1); nothing dispatches it.
+    void CalculateAlternate(double scale);
+    // Items 33 and 34 added to whatever the list holds.
+    void CalculateCombinedAngles();
+
     // Base record, int32 parameter 1, int32 parameter 2.
     bool WriteParamRecord(std::ostream& os, int version) const;
     // The same, then the curves.
@@ -81,6 +146,8 @@ public:
     std::vector<std::vector<QvPoint>> m_curves;
 
 private:
+    class Calculator;
+
     enum class Form
     {
         None,
@@ -90,3 +157,6 @@ private:
     };
     static Form FormOf(int version);
 };
+
+// The number printed with a printf pattern in the "C" locale, whatever the process's.
+std::string FormatValue(const std::string& pattern, double value);
