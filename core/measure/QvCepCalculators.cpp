@@ -111,12 +111,14 @@ public:
         }
         return out;
     }
-    QvPoint Px(int id) const
+    // The held position (image-relative) of a landmark.
+    QvPoint At(int id) const
     {
         QvKeyPoint p;
         m_m.FindKeyPoint(id, p);
-        return m_m.ToPixel(p.m_point);
+        return p.m_point;
     }
+    QvPoint Px(int id) const { return m_m.ToPixel(At(id)); }
     bool HasScale() const { return !IsZero(m_scale); }
 
     // A… item of the formula's landmarks; made when those and `also` are held.
@@ -134,8 +136,7 @@ public:
             return;
         m_m.AddDistanceItem(id, Points(formula), type, m_group, min, max, m_scale);
     }
-    // A computed item stored with the landmarks listed; made when every one of them and
-    // `also` are held.
+    // A computed item stored with the landmarks listed; the caller checked them.
     void Computed(int id, Ids points, double value, int type, double min, double max)
     {
         if (!std::isfinite(value))
@@ -145,16 +146,16 @@ public:
     bool Val(int id, double& out) const { return FindItemValue(m_m.m_items, id, out); }
 
     // val(a) + val(b) + val(c).
-    void Sum(int id, int a, int b, int c, Ids points, Ids also, double min, double max)
+    void Sum(int id, int a, int b, int c, Ids points, double min, double max)
     {
         double va = 0.0;
         double vb = 0.0;
         double vc = 0.0;
-        if (!Has(points) || !Has(also) || !Val(a, va) || !Val(b, vb) || !Val(c, vc))
+        if (!Has(points) || !Val(a, va) || !Val(b, vb) || !Val(c, vc))
             return;
         Computed(id, points, va + vb + vc, kAngle, min, max);
     }
-    // val(a) / val(b); nothing over a zero divisor.
+    // val(a) / val(b); nothing over a zero divisor. Made when the points and `also` are held.
     void Ratio(int id, int a, int b, Ids points, Ids also, double min, double max)
     {
         double va = 0.0;
@@ -174,7 +175,7 @@ public:
         n.Normalize();
         return n.Dot(Px(x) - pa);
     }
-    // SD(x; a, b) * scale, stored with the points x, then `points`.
+    // SD(x; a, b) * scale, stored with `points`.
     void SignedMillimetres(int id, int x, int a, int b, Ids points, double min, double max)
     {
         if (!HasScale() || !Has(points))
@@ -182,15 +183,15 @@ public:
         Computed(id, points, SignedDistance(x, a, b) * m_scale, kLength, min, max);
     }
 
-    // An angle folded as AddAngleItem folds it: the value rounded; above 180 the first
-    // `folded` stored points reversed and 360 taken off; then its absolute value.
-    void FoldedAngle(int id, double raw, std::vector<QvKeyPoint> head, std::size_t folded, Ids tail, double min,
-                     double max)
+    // An angle folded as AddAngleItem folds it: the value rounded; above 180 the
+    // formula's points reversed and 360 taken off; then its absolute value. The points
+    // of `tail` follow the formula's.
+    void FoldedAngle(int id, double raw, std::vector<QvKeyPoint> head, Ids tail, double min, double max)
     {
         double value = qvcep::OneDecimal(raw);
         if (value > 180.0)
         {
-            std::reverse(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(folded));
+            std::reverse(head.begin(), head.end());
             value -= 360.0;
         }
         for (const QvKeyPoint& p : Points(tail))
@@ -256,7 +257,7 @@ void QvCepMeasure::CalculateStandard(double scale)
     c.Angle(20, {Me, T2, T1, Ar}, 123, 137, {Go});
     c.Angle(21, {Ar, T1, Me, T2, N}, 52, 55, {Go});
     c.Angle(22, {Me, T2, Ar, T1, N}, 70, 75, {Go});
-    c.Sum(23, 18, 19, 20, {N, S, Ar, Go, Me, T1, T2}, {}, 390, 402);
+    c.Sum(23, 18, 19, 20, {N, S, Ar, Go, Me, T1, T2}, 390, 402);
     c.Distance(24, {S, N}, 68, 74);
     c.Distance(25, {S, Ar}, 29, 35);
     c.Distance(26, {Ar, T1, Me, T2}, 39, 49, {Go});
@@ -308,7 +309,7 @@ void QvCepMeasure::CalculateComplex(double scale)
     c.Angle(2, {B, N, A}, 0.7, 4.7);
     c.Angle(6, {Po, A, N, A}, 1.6, 10.4);
     c.Angle(19, {T1, Ar, S}, 137, 149);
-    c.Sum(23, 18, 19, 20, {N, S, Ar, Go, Me, T1, T2}, {}, 390, 402);
+    c.Sum(23, 18, 19, 20, {N, S, Ar, Go, Me, T1, T2}, 390, 402);
     c.Ratio(31, 24, 27, {S, N, Me, Go, Ar, T1, T2}, {}, 1, 1);
     c.Angle(60, {T2, Me, N, S}, 27, 39);
     c.Distance(61, {Ar, T1, T2, Me, N}, 119.4, 127.4, {Go});
@@ -325,12 +326,10 @@ void QvCepMeasure::CalculateComplex(double scale)
     c.Angle(7, {S, N, UIA, UI}, 99.4, 112);
     if (c.Has({Me, Go, LI, UI, U6, L6, Ar, T1, T2}))
     {
-        QvKeyPoint go;
-        FindKeyPoint(Go, go);
         const QvPoint occlusal = Mid(c.Px(L6), c.Px(U6));
         const QvPoint incisal = Mid(c.Px(LI), c.Px(UI));
         c.Computed(68, {Me, Go, LI, UI, U6, L6, Ar, T1, T2},
-                   DegreesAboutZ(occlusal - incisal, ToPixel(go.m_point) - c.Px(Me)), kAngle, 11.6, 21.6);
+                   DegreesAboutZ(occlusal - incisal, c.Px(Go) - c.Px(Me)), kAngle, 11.6, 21.6);
     }
     c.Angle(13, {UIA, UI, LI, LIA}, 116, 132.4);
     c.SignedMillimetres(69, UL, Pos, Prn, {UL, Prn, Pos}, -6.7, -2.7);
@@ -412,9 +411,8 @@ void QvCepMeasure::CalculateRicketts(double scale)
         }
     }
     if (c.Has({ANS, BPoMid, RamusCentre, R1, R2, R3, R4, B, Po}))
-        c.FoldedAngle(72, AngleAtVertex(c.Points({BPoMid})[0].m_point, c.Points({RamusCentre})[0].m_point,
-                                         c.Points({ANS})[0].m_point),
-                      c.Points({BPoMid, RamusCentre, ANS}), 3, {R1, R2, R3, R4, B, Po}, 41, 49);
+        c.FoldedAngle(72, AngleAtVertex(c.At(BPoMid), c.At(RamusCentre), c.At(ANS)),
+                      c.Points({BPoMid, RamusCentre, ANS}), {R1, R2, R3, R4, B, Po}, 41, 49);
     c.Angle(5, {Me, T2, P, O}, 25.5, 36.7);
     c.Angle(55, {N, A, P, O}, 87, 93);
     c.Angle(56, {Ba, N, Pt, Gn}, 86.5, 93.5);
@@ -434,13 +432,12 @@ void QvCepMeasure::CalculateRicketts(double scale)
             }
     }
     c.Angle(59, {Ba, N, O, P}, 24.3, 30.3);
-    const auto at = [&](int id) { return c.Points({id})[0].m_point; };
     if (c.Has({P, O, Dc, RamusCentre, R1, R2, R3, R4}))
-        c.FoldedAngle(73, AngleBetweenLines(at(RamusCentre), at(Dc), at(P), at(O)), c.Points({RamusCentre, Dc, P, O}),
-                      4, {R1, R2, R3, R4}, 73, 79);
+        c.FoldedAngle(73, AngleBetweenLines(c.At(RamusCentre), c.At(Dc), c.At(P), c.At(O)),
+                      c.Points({RamusCentre, Dc, P, O}), {R1, R2, R3, R4}, 73, 79);
     if (c.Has({Dc, BPoMid, RamusCentre, R1, R2, R3, R4, B, Po}))
-        c.FoldedAngle(74, AngleBetweenLines(at(RamusCentre), at(Dc), at(RamusCentre), at(BPoMid)),
-                      c.Points({RamusCentre, Dc, BPoMid}), 3, {R1, R2, R3, R4, B, Po}, 25.2, 33.2);
+        c.FoldedAngle(74, AngleBetweenLines(c.At(RamusCentre), c.At(Dc), c.At(RamusCentre), c.At(BPoMid)),
+                      c.Points({RamusCentre, Dc, BPoMid}), {R1, R2, R3, R4, B, Po}, 25.2, 33.2);
     c.SignedMillimetres(71, LL, Pos, Prn, {LL, Prn, Pos}, -4, 0);
 }
 
@@ -461,7 +458,7 @@ void QvCepMeasure::CalculateAlternate(double scale)
     c.Angle(1, {S, N, B}, 76.2, 84);
     c.Angle(6, {Po, A, N}, 1.6, 10.4);
     c.Angle(19, {T2, Ar, S}, 137, 149);
-    c.Sum(23, 18, 19, 20, {N, S, Ar, T2, Me}, {}, 390, 402);
+    c.Sum(23, 18, 19, 20, {N, S, Ar, T2, Me}, 390, 402);
     c.Ratio(31, 24, 27, {S, N, Me, Gn}, {T2}, 1, 1);
     c.Angle(35, {N, S, T2, Me}, 27, 39);
     c.Distance(36, {N, Gn}, 119, 127, {}, kLengthOther);
@@ -488,7 +485,7 @@ void QvCepMeasure::CalculateCombinedAngles()
     Calculator c(*this, 0.0, kGroupComplex);
     if (!c.Has({A, B, Me, Gn, ANS, PNS, P, O}))
         return;
-    const auto at = [&](int id) { return c.Points({id})[0].m_point; };
+    const auto at = [&c](int id) { return c.At(id); };
     const double palatal = W(AngleBetweenLines(at(PNS), at(ANS), at(O), at(P)));
     c.Computed(33, {A, B, Me, Gn, ANS, PNS, P, O}, AngleBetweenLines(at(A), at(B), at(Me), at(Gn)) + palatal, kAngle,
                67.61, 78.05);

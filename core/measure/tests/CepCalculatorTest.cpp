@@ -65,6 +65,35 @@ TEST(CepCalculators, EveryAnalysisMatchesTheIndependentValues)
     }
 }
 
+// Items 72 to 74 fold like angle items and keep the ramus landmarks after the formula's.
+TEST(CepCalculators, FoldedRickettsAnglesListTheirLandmarks)
+{
+    QvCepMeasure m;
+    FillTracing(m);
+    ASSERT_TRUE(m.Calculate(1));
+    const auto keys = [&](int id) {
+        std::vector<int> out;
+        for (const QvCepMeasureItem& item : m.m_items)
+            if (item.m_nId == id)
+                for (const QvKeyPoint& p : item.m_keyPoints)
+                    out.push_back(p.m_nKey);
+        return out;
+    };
+    const auto at = [&](int key) {
+        QvKeyPoint p;
+        m.FindKeyPoint(key, p);
+        return p.m_point;
+    };
+    const bool folded72 = m.AngleAtVertex(at(56), at(57), at(32)) > 180.0;
+    EXPECT_EQ(keys(72), folded72 ? (std::vector<int>{32, 57, 56, 43, 44, 45, 46, 8, 9})
+                                 : (std::vector<int>{56, 57, 32, 43, 44, 45, 46, 8, 9}));
+    const bool folded73 = m.AngleBetweenLines(at(57), at(47), at(10), at(11)) > 180.0;
+    EXPECT_EQ(keys(73), folded73 ? (std::vector<int>{11, 10, 47, 57, 43, 44, 45, 46})
+                                 : (std::vector<int>{57, 47, 10, 11, 43, 44, 45, 46}));
+    EXPECT_EQ(keys(74).size(), 9u);
+    EXPECT_EQ(keys(68), (std::vector<int>{13, 58, 17, 15, 48, 49, 30, 31, 14}));
+}
+
 TEST(CepCalculators, AlternateAndCombinedAngles)
 {
     QvCepMeasure m;

@@ -133,9 +133,21 @@ TEST(CepCurve, TwoDrivenLandmarksAndMissingOnes)
     EXPECT_EQ(curve.realFitPts()[2], QvPoint(100, 115, 0));
     // (5, 3) turned a quarter and scaled by 1.5: (100 - 4.5, 100 + 7.5), to whole pixels plus a half.
     EXPECT_EQ(curve.realFitPts()[1], QvPoint(95.5, 107.5, 0));
-    // A curve of the incisors never drags and shows no handles.
-    EXPECT_TRUE(curve.crtlPoints().empty());
-    EXPECT_FALSE(curve.onLButtonDownWithPoint({94, 110}));
+    // Curves of the incisors and molars never drag and show no handles.
+    for (const MEASURE_POINT fixed : {POINT_U6D, POINT_L6D, POINT_UIA, POINT_LIA})
+    {
+        auto tooth = MeasureWith({{POINT_UI, {100, 100}}, {fixed, {100, 115}}});
+        RVCepCurve shape;
+        shape.setFitPoints({{0, 0}, {5, 3}, {10, 0}});
+        shape.setDrivenPoints({{0, 0}, {10, 0}});
+        shape.setDrivenTypes({POINT_UI, fixed});
+        shape.setCepMeasure(tooth.get());
+        shape.generateCurveWitType(0);
+        ASSERT_NE(shape.curve(), nullptr) << fixed;
+        EXPECT_TRUE(shape.crtlPoints().empty()) << fixed;
+        EXPECT_FALSE(shape.onLButtonDownWithPoint({95, 107})) << fixed;
+        EXPECT_EQ(shape.dragId(), -1);
+    }
 
     // A driven landmark the case lacks: no curve rather than one pulled to the corner.
     auto partial = MeasureWith({{POINT_UI, {100, 100}}});
