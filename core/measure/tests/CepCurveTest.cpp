@@ -120,15 +120,23 @@ TEST(CepCurve, AffineFit)
               nullptr);
 }
 
+// The fit points (0, 0), (5, 3), (10, 0), built on the measure; the one or two driven
+// landmarks sit at template (0, 0) and (10, 0).
+void BuildToothCurve(RVCepCurve& curve, QvCepMeasure* measure, const std::vector<MEASURE_POINT>& driven)
+{
+    curve.setFitPoints({{0, 0}, {5, 3}, {10, 0}});
+    const std::vector<QvGDIPoint> ends = {{0, 0}, {10, 0}};
+    curve.setDrivenPoints(std::vector<QvGDIPoint>(ends.begin(), ends.begin() + static_cast<long>(driven.size())));
+    curve.setDrivenTypes(driven);
+    curve.setCepMeasure(measure);
+    curve.generateCurveWitType(0);
+}
+
 TEST(CepCurve, TwoDrivenLandmarksAndMissingOnes)
 {
     auto measure = MeasureWith({{POINT_UI, {100, 100}}, {POINT_UIA, {100, 115}}});
     RVCepCurve curve;
-    curve.setFitPoints({{0, 0}, {5, 3}, {10, 0}});
-    curve.setDrivenPoints({{0, 0}, {10, 0}});
-    curve.setDrivenTypes({POINT_UI, POINT_UIA});
-    curve.setCepMeasure(measure.get());
-    curve.generateCurveWitType(0);
+    BuildToothCurve(curve, measure.get(), {POINT_UI, POINT_UIA});
     ASSERT_NE(curve.curve(), nullptr);
     EXPECT_EQ(curve.realFitPts()[2], QvPoint(100, 115, 0));
     // (5, 3) turned a quarter and scaled by 1.5: (100 - 4.5, 100 + 7.5), to whole pixels plus a half.
@@ -138,11 +146,7 @@ TEST(CepCurve, TwoDrivenLandmarksAndMissingOnes)
     {
         auto tooth = MeasureWith({{POINT_UI, {100, 100}}, {fixed, {100, 115}}});
         RVCepCurve shape;
-        shape.setFitPoints({{0, 0}, {5, 3}, {10, 0}});
-        shape.setDrivenPoints({{0, 0}, {10, 0}});
-        shape.setDrivenTypes({POINT_UI, fixed});
-        shape.setCepMeasure(tooth.get());
-        shape.generateCurveWitType(0);
+        BuildToothCurve(shape, tooth.get(), {POINT_UI, fixed});
         ASSERT_NE(shape.curve(), nullptr) << fixed;
         EXPECT_TRUE(shape.crtlPoints().empty()) << fixed;
         EXPECT_FALSE(shape.onLButtonDownWithPoint({95, 107})) << fixed;
@@ -152,21 +156,13 @@ TEST(CepCurve, TwoDrivenLandmarksAndMissingOnes)
     // A driven landmark the case lacks: no curve rather than one pulled to the corner.
     auto partial = MeasureWith({{POINT_UI, {100, 100}}});
     RVCepCurve missing;
-    missing.setFitPoints({{0, 0}, {5, 3}, {10, 0}});
-    missing.setDrivenPoints({{0, 0}, {10, 0}});
-    missing.setDrivenTypes({POINT_UI, POINT_UIA});
-    missing.setCepMeasure(partial.get());
-    missing.generateCurveWitType(0);
+    BuildToothCurve(missing, partial.get(), {POINT_UI, POINT_UIA});
     EXPECT_EQ(missing.curve(), nullptr);
     EXPECT_TRUE(missing.realFitPts().empty());
     EXPECT_FALSE(missing.onLButtonDownWithPoint({0, 0}));
     // One driven landmark is too few.
     RVCepCurve one;
-    one.setFitPoints({{0, 0}, {5, 3}});
-    one.setDrivenPoints({{0, 0}});
-    one.setDrivenTypes({POINT_UI});
-    one.setCepMeasure(measure.get());
-    one.generateCurveWitType(0);
+    BuildToothCurve(one, measure.get(), {POINT_UI});
     EXPECT_EQ(one.curve(), nullptr);
 }
 
