@@ -302,27 +302,29 @@ bool QvTooth::ReadRecord(std::istream& is, int version, QvModel* model)
         }
     }
     if (form >= 3)
-    {
-        // The stored mesh may already carry a grown root, which closes it: the crown
-        // rim is the boundary of the scanned faces alone.
-        const std::vector<int> crownFaces = CrownFaces(tooth);
-        if (!crownFaces.empty())
-        {
-            std::map<int, int> newToOld;
-            const std::unique_ptr<QvMesh> crown = tooth.ExtractFaces(crownFaces, newToOld);
-            std::vector<int> loop = LongestBoundaryLoop(*crown);
-            for (int& v : loop)
-            {
-                const auto it = newToOld.find(v);
-                v = it != newToOld.end() ? it->second : -1;
-            }
-            tooth.m_boundaryLoop = qvmodel::IndicesInRange(loop, tooth.m_vertices.size()) ? loop : std::vector<int>();
-        }
-    }
+        tooth.UpdateCrownLoop();
 
     SwapContent(tooth);
     SetJaw(model ? model->GetJaw(FdiIsUpper(m_nFdi)) : nullptr);
     return true;
+}
+
+void QvTooth::UpdateCrownLoop()
+{
+    // The mesh may already carry a grown root, which closes it: the crown rim is the
+    // boundary of the scanned faces alone.
+    const std::vector<int> crownFaces = CrownFaces(*this);
+    if (crownFaces.empty())
+        return;
+    std::map<int, int> newToOld;
+    const std::unique_ptr<QvMesh> crown = ExtractFaces(crownFaces, newToOld);
+    std::vector<int> loop = LongestBoundaryLoop(*crown);
+    for (int& v : loop)
+    {
+        const auto it = newToOld.find(v);
+        v = it != newToOld.end() ? it->second : -1;
+    }
+    m_boundaryLoop = qvmodel::IndicesInRange(loop, m_vertices.size()) ? loop : std::vector<int>();
 }
 
 // ---- Oldest family ---------------------------------------------------------------------

@@ -70,6 +70,9 @@ public:
     // False on a short or broken stream, or when the root or reference data cannot
     // be read; the tooth is then unchanged.
     [[nodiscard]] bool ReadRecord(std::istream& is, int version, QvModel* model);
+    // The crown boundary loop from the faces that are not grown root, as the record
+    // reader sets it; left as it is when every face is grown root.
+    void UpdateCrownLoop();
 
     int GetPositionFdi() const override { return m_nFdi; }
     int GetFdi() const { return m_nFdi; }
