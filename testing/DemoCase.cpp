@@ -20,10 +20,13 @@
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvCompress.h"
 #include "core/model/QvFileVersion.h"
+#include "core/model/QvJaw.h"
+#include "core/model/QvJawRef.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvReadWriteFile.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvVirtualTooth.h"
+#include "core/scheme/QvArchForm.h"
 #include "core/scheme/QvClinicalInfo.h"
 #include "core/scheme/QvScheme.h"
 #include "core/scheme/QvSchemeFileLinkImpl.h"
@@ -450,6 +453,7 @@ bool BuildDemoCase(DemoCase& demo, const DemoOptions& options)
         pontic->UpdateBBox();
         pontic->SetJaw(extracted->GetJaw());
         pontic->SetFrame(*extracted->GetFrame());
+        pontic->UpdateBoundaryLoop();
         pontic->m_matrix = Identity4();
         pontic->m_nFdi = demo.extractedFdi;
         pontic->m_nStartStep = 1;
@@ -528,6 +532,24 @@ bool BuildDemoCase(DemoCase& demo, const DemoOptions& options)
         attachment->m_nLastStep = a.lastStep;
         scheme->AddAttachment(tooth, attachment);
         demo.attachments.push_back(a);
+    }
+
+    // Occlusal planes and arch forms of both jaws (first upper, second lower): each
+    // plane is its jaw frame, whose origin lies on the cusp tips' plane.
+    QvFrame midFrame;
+    double midSize = 0.0;
+    const bool haveMid = model.GetJawRef() && model.GetJawRef()->GetMiddlePlane(midFrame, midSize);
+    for (const bool upper : {true, false})
+    {
+        const QvJaw* jaw = model.GetJaw(upper);
+        if (!jaw)
+            continue;
+        QvOcclusalPlane plane;
+        plane.m_frame = *jaw->GetFrame();
+        QvArchForm form(upper, &model, QvPlane(plane.m_frame.m_centre, plane.m_frame.m_dirZ));
+        if (haveMid && form.Create(QvPlane(midFrame.m_centre, midFrame.m_dirZ)))
+            upper ? scheme->SetArchForm(&form) : scheme->SetArchForm2(&form);
+        upper ? scheme->SetOcclusalPlane(&plane) : scheme->SetOcclusalPlane2(&plane);
     }
 
     // Clinical record: an IPR between the upper centrals at the key step and a remark.

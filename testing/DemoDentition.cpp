@@ -292,8 +292,10 @@ std::vector<DentitionTooth> PlanDentition(const DentitionOptions& options)
             along += t.width + 0.05;
             double x = 0.0, slope = 0.0;
             arch.At(s, &x, &slope);
+            // World axes: +x to the patient's right, +y anterior, +z superior (right-handed),
+            // so the right quadrants (1, 4) stand at positive x.
             double tx = 1.0, ty = slope; // tangent towards distal on the +x side
-            if (right)
+            if (!right)
             {
                 x = -x;
                 tx = -1.0;
@@ -304,7 +306,7 @@ std::vector<DentitionTooth> PlanDentition(const DentitionOptions& options)
             const double y = -arch.c * x * x;
             // Crown frame: z to the occlusal plane, y labial (outward), x = y cross z.
             const double zx = 0.0, zy = 0.0, zz = upper ? -1.0 : 1.0;
-            double lx = right ? ty : -ty, ly = right ? -tx : tx; // outward normal
+            double lx = ty, ly = -tx; // a normal of the tangent; turned outward below
             if (ly < 0.0)
             {
                 lx = -lx;
@@ -498,6 +500,29 @@ void AddReference(QvTooth& tooth, const QvMesh& local, int fdi, int facesPerToot
 
 } // namespace
 
+namespace {
+
+QvFrame JawFrame(bool upper)
+{
+    // X anterior, Z towards the jaw's base; the lower frame is the upper one turned
+    // half a turn about X, so its Y points to the patient's right.
+    // The origin lies on the plane of the jaw's cusp tips: the jaw's occlusal plane.
+    return QvFrame(QvPoint(0.0, -20.0, upper ? 0.3 : -0.3), QvVector(0.0, 1.0, 0.0),
+                   QvVector(upper ? -1.0 : 1.0, 0.0, 0.0));
+}
+
+QvFrame ToothFrame(const DentitionTooth& tooth, const QvMatrix& pose)
+{
+    // The crown's local x runs mesially in quadrants 1 and 3 and distally in 2 and 4.
+    const int quadrant = (tooth.fdi < 51 ? tooth.fdi : tooth.fdi - 40) / 10;
+    const double s = (quadrant == 1 || quadrant == 3) ? 1.0 : -1.0;
+    const QvVector mesial(s * pose[0][0], s * pose[1][0], s * pose[2][0]);
+    const QvVector rootward(-pose[0][2], -pose[1][2], -pose[2][2]);
+    return QvFrame(Apply(pose, 0.0, 0.0, 0.5 * tooth.height), mesial, rootward.Cross(mesial));
+}
+
+} // namespace
+
 void GenerateDentition(QvModel& model, const DentitionOptions& options)
 {
     QvEntity::SetNextId(100);
@@ -513,8 +538,7 @@ void GenerateDentition(QvModel& model, const DentitionOptions& options)
     for (int i = 0; i < 2; ++i)
     {
         jaws[i]->SetUpper(i == 0);
-        jaws[i]->SetFrame(QvFrame(QvPoint(0.0, -20.0, i == 0 ? 8.0 : -8.0), QvVector(1.0, 0.0, 0.0),
-                                  QvVector(0.0, 1.0, 0.0)));
+        jaws[i]->SetFrame(JawFrame(i == 0));
         model.AddEntity(jaws[i]);
     }
     for (const DentitionTooth& t : PlanDentition(options))
@@ -530,9 +554,8 @@ void GenerateDentition(QvModel& model, const DentitionOptions& options)
         tooth->Transform(pose);
         tooth->UpdateFaceNormals();
         tooth->UpdateBBox();
-        const QvPoint centre = Apply(pose, 0.0, 0.0, 0.5 * t.height);
-        tooth->SetFrame(QvFrame(centre, QvVector(pose[0][0], pose[1][0], pose[2][0]),
-                                QvVector(pose[0][1], pose[1][1], pose[2][1])));
+        tooth->SetFrame(ToothFrame(t, pose));
+        tooth->UpdateCrownLoop();
         AddReference(*tooth, local, t.fdi, options.facesPerTooth);
         model.AddEntity(tooth);
     }

@@ -4,6 +4,12 @@
 // a cervical rim) at realistic mesio-distal widths, on two arches, with jaws, gum
 // bands, jaw bones, a hinge axis, the jaw reference set and per-tooth reference data.
 //
+// World axes: +x to the patient's right, +y anterior, +z superior. Jaw frames: X
+// anterior, Z from the crowns towards the jaw's base, Y = Z x X (the patient's left
+// for the upper jaw, the right for the lower), origin on the jaw's occlusal plane.
+// Tooth frames: Z from crown to root, X mesial, Y = Z x X (lingual in quadrants 1
+// and 3, buccal in 2 and 4), origin mid-crown.
+//
 // Every tooth is shaped in its own crown frame (x along the arch, y labial, z towards
 // the occlusal plane, origin at the centre of the cervical rim) and placed by a pose:
 // the aligned arch position carried through a crowding offset. The meshes stand at the
