@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Draws a case document at one treatment step into a PNG, headless:
-// rivela-render CASE.OS OUT.png [--step N] [--layout 1|2|4] [--width W] [--height H]
+// rivela-render CASE.OS OUT.png [--step N] [--layout 1|2|4] [--orient 0..7] [--width W] [--height H]
 // Step -1 (the default is 0) is the last step. Layout 1 is the single view, 2 the
 // two-view comparison, 4 the bracket layout; every view shows the step, framed on
-// the teeth it draws.
+// the teeth it draws. --orient turns every view to one of the case's orientations
+// (4 front, 2 right, 3 left, 5 back, 6 upper occlusal, 7 lower occlusal); without it
+// the views keep the model's own axes. --grow-roots 1 grows the short virtual root
+// on every crown that has none, as the case document does when it opens a case.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +17,15 @@
 #include "core/design/QvAttachGeoMgr.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvReadWriteFile.h"
+#include "core/model/QvTooth.h"
+#include "core/model/QvVirtualRootCommand.h"
 #include "core/render/QvOpenGLRender.h"
 #include "core/render/QvRenderStatus.h"
 #include "core/render/QvVBOHandle.h"
 #include "core/render/QvView.h"
 #include "core/render/QvViewDrawInfo.h"
 #include "core/render/QvViewManager.h"
+#include "core/render/QvViewOrient.h"
 #include "core/scheme/QvScheme.h"
 #include "core/scheme/QvSchemeFileLinkImpl.h"
 #include "core/scheme/QvSchemeMgr.h"
@@ -31,7 +37,8 @@ namespace
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: rivela-render CASE.OS OUT.png [--step N] [--layout 1|2|4] [--width W] [--height H]\n");
+                 "usage: rivela-render CASE.OS OUT.png [--step N] [--layout 1|2|4] [--orient 0..7] [--grow-roots 0|1] "
+                 "[--width W] [--height H]\n");
     return 2;
 }
 
@@ -108,6 +115,8 @@ int main(int argc, char** argv)
     int layout = 1;
     int width = 1280;
     int height = 800;
+    int orient = -1;
+    bool growRoots = false;
     for (int i = 3; i < argc; i += 2)
     {
         if (i + 1 >= argc)
@@ -120,6 +129,10 @@ int main(int argc, char** argv)
             step = static_cast<int>(value);
         else if (std::strcmp(argv[i], "--layout") == 0)
             layout = static_cast<int>(value);
+        else if (std::strcmp(argv[i], "--orient") == 0 && value >= 0 && value <= 7)
+            orient = static_cast<int>(value);
+        else if (std::strcmp(argv[i], "--grow-roots") == 0 && (value == 0 || value == 1))
+            growRoots = value == 1;
         else if (std::strcmp(argv[i], "--width") == 0)
             width = static_cast<int>(value);
         else if (std::strcmp(argv[i], "--height") == 0)
@@ -148,6 +161,18 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    if (growRoots)
+        for (QvEntity* entity : model.m_teeth)
+        {
+            auto* tooth = dynamic_cast<QvTooth*>(entity);
+            if (tooth == nullptr || (tooth->m_state & 0x1000u) != 0 || tooth->HasRootFaces())
+                continue;
+            tooth->UpdateBoundaryLoop();
+            const std::vector<int> loop = *tooth->GetBoundaryLoop();
+            QvVirtualRootCommand grow(tooth, loop, 2.0, 0.5);
+            grow.SetMode(false);
+            (void)grow.Execute();
+        }
     // The camera distance follows the model box, made of the entities' own boxes.
     std::vector<QvEntity*> entities;
     model.GetAllEntities(entities);
@@ -183,8 +208,27 @@ int main(int argc, char** argv)
             shown = std::max(0, qvtest::ShowSchemeStep(model, *scheme, step));
     // Attachments of the step joined the model.
     model.UpdateBBox();
+    QvFrame turn;
+    if (orient >= 0 && !QvGetViewFrame(&model, orient, false, turn))
+    {
+        std::fprintf(stderr, "rivela-render: the case has no upper jaw to orient by\n");
+        return 1;
+    }
     for (QvView* view : views->GetViews())
+    {
+        if (orient >= 0)
+        {
+            // Rows: the screen's X, Y and Z in model coordinates; each view is turned
+            // on its own (turning through the manager would pass it on to linked views).
+            QvMatrix& r = view->GetTransform().m_rotation;
+            r = QvMatrix(3, 3);
+            const QvVector* axes[3] = {&turn.m_dirX, &turn.m_dirY, &turn.m_dirZ};
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j)
+                    r[i][j] = (*axes[i])[j];
+        }
         FrameOnTeeth(model, *view);
+    }
     render->UpdateViewport(width, height);
 
     const bool drawn = render->DrawScene();

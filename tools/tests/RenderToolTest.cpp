@@ -140,7 +140,8 @@ TEST_F(RenderTool, EveryViewOfEveryLayoutShowsTheArchCentredAndLarge)
 TEST_F(RenderTool, RefusesBadOptions)
 {
     const std::string input = (s_folder / "demo.OS").string() + " " + (s_folder / "bad.png").string();
-    for (const char* options : {"--layout 3", "--layout", "--width 8", "--step x", "--colour 1"})
+    for (const char* options : {"--layout 3", "--layout", "--width 8", "--step x", "--colour 1", "--orient 8", "--orient -1",
+                                "--grow-roots 2"})
     {
         SCOPED_TRACE(options);
         EXPECT_NE(RunTool(input + " " + options + " 2>/dev/null"), 0);
