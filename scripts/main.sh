@@ -12,10 +12,11 @@ build/release/tools/rivela-demo-case --out build/release/demo
 build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-step0.png --step 0
 build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-last.png --step -1
 # Review pictures in the case's own orientations: the front view (tooth 11 left of 21,
-# upper incisors above the lower), the upper occlusal view (incisors at the top) and
-# the right side with the virtual roots grown (each pointing away from its cusps).
+# upper incisors above the lower), the upper occlusal view (upper jaw alone, incisors
+# at the top) and the upper right canine alone, front on, with its virtual root grown
+# (pointing away from its cusp).
 build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-front.png --orient 4
-build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-upper-occlusal.png --orient 6
-build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-roots-right.png --orient 2 \
-    --grow-roots 1
+build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-upper-occlusal.png --orient 6 --jaw 1
+build/release/tools/rivela-render build/release/demo/demo.OS build/release/demo/demo-root-13.png --orient 4 \
+    --grow-roots 1 --tooth 13
 echo "built: build/release (benchmarks: bash scripts/bench.sh; demo case: build/release/demo)"

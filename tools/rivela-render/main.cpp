@@ -7,6 +7,9 @@
 // (4 front, 2 right, 3 left, 5 back, 6 upper occlusal, 7 lower occlusal); without it
 // the views keep the model's own axes. --grow-roots 1 grows the short virtual root
 // on every crown that has none, as the case document does when it opens a case.
+// --jaw 1 draws the upper jaw alone, --jaw 2 the lower (0, the default: both), so
+// that an occlusal view is not hidden behind the other jaw. --tooth FDI draws that
+// tooth alone, close up.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +19,9 @@
 
 #include "core/design/QvAttachGeoMgr.h"
 #include "core/model/QvModel.h"
+#include "core/design/QvAttachment.h"
+#include "core/model/QvGum.h"
+#include "core/model/QvJawBone.h"
 #include "core/model/QvReadWriteFile.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvVirtualRootCommand.h"
@@ -38,7 +44,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: rivela-render CASE.OS OUT.png [--step N] [--layout 1|2|4] [--orient 0..7] [--grow-roots 0|1] "
-                 "[--width W] [--height H]\n");
+                 "[--jaw 0|1|2] [--tooth FDI] [--width W] [--height H]\n");
     return 2;
 }
 
@@ -103,6 +109,47 @@ void FrameOnTeeth(QvModel& model, QvView& view)
     const double spanX = std::max(hi[0] - lo[0], 1e-6), spanY = std::max(hi[1] - lo[1], 1e-6);
     t.m_scale = 0.9 * std::min(2.0 * w / m / spanX, 2.0 * h / m / spanY);
 }
+// Hides in every view what belongs to the jaw not drawn: teeth, gums, jaw bones and
+// the attachments on those teeth.
+void HideOtherJaw(QvModel& model, bool drawUpper, QvViewManager& views)
+{
+    std::vector<QvEntity*> hidden;
+    auto other = [drawUpper](const QvToothBase* tooth) { return tooth != nullptr && tooth->IsUpper() != drawUpper; };
+    for (const std::vector<QvEntity*>* list : {&model.m_teeth, &model.m_virtualTeeth})
+        for (QvEntity* entity : *list)
+            if (other(dynamic_cast<QvToothBase*>(entity)))
+                hidden.push_back(entity);
+    for (QvEntity* entity : model.m_gums)
+        if (auto* gum = dynamic_cast<QvGum*>(entity); gum != nullptr && gum->IsUpper() != drawUpper)
+            hidden.push_back(entity);
+    for (QvEntity* entity : model.m_jawBones)
+        if (auto* bone = dynamic_cast<QvJawBone*>(entity); bone != nullptr && bone->IsUpper() != drawUpper)
+            hidden.push_back(entity);
+    for (QvEntity* entity : model.m_attachments)
+        if (auto* attachment = dynamic_cast<QvAttachment*>(entity); attachment != nullptr && other(attachment->m_pTooth))
+            hidden.push_back(entity);
+    for (QvView* view : views.GetViews())
+        view->GetDrawInfo()->HideEntities(hidden);
+}
+// Hides every entity in every view but the tooth with the FDI number; false when
+// the case has no such tooth.
+bool HideAllButTooth(QvModel& model, int fdi, QvViewManager& views)
+{
+    QvEntity* kept = nullptr;
+    for (QvEntity* entity : model.m_teeth)
+        if (auto* tooth = dynamic_cast<QvTooth*>(entity); tooth != nullptr && tooth->GetFdi() == fdi)
+            kept = entity;
+    if (kept == nullptr)
+        return false;
+    std::vector<QvEntity*> all, hidden;
+    model.GetAllEntities(all);
+    for (QvEntity* entity : all)
+        if (entity != nullptr && entity != kept)
+            hidden.push_back(entity);
+    for (QvView* view : views.GetViews())
+        view->GetDrawInfo()->HideEntities(hidden);
+    return true;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -117,6 +164,8 @@ int main(int argc, char** argv)
     int height = 800;
     int orient = -1;
     bool growRoots = false;
+    int jaws = 0;
+    int onlyTooth = 0;
     for (int i = 3; i < argc; i += 2)
     {
         if (i + 1 >= argc)
@@ -133,6 +182,10 @@ int main(int argc, char** argv)
             orient = static_cast<int>(value);
         else if (std::strcmp(argv[i], "--grow-roots") == 0 && (value == 0 || value == 1))
             growRoots = value == 1;
+        else if (std::strcmp(argv[i], "--jaw") == 0 && value >= 0 && value <= 2)
+            jaws = static_cast<int>(value);
+        else if (std::strcmp(argv[i], "--tooth") == 0 && value >= 11 && value <= 88)
+            onlyTooth = static_cast<int>(value);
         else if (std::strcmp(argv[i], "--width") == 0)
             width = static_cast<int>(value);
         else if (std::strcmp(argv[i], "--height") == 0)
@@ -206,6 +259,13 @@ int main(int argc, char** argv)
     if (QvSchemeMgr* schemes = QvGetSchemeMgr(model))
         if (QvScheme* scheme = schemes->GetCurScheme())
             shown = std::max(0, qvtest::ShowSchemeStep(model, *scheme, step));
+    if (jaws != 0)
+        HideOtherJaw(model, jaws == 1, *views);
+    if (onlyTooth != 0 && !HideAllButTooth(model, onlyTooth, *views))
+    {
+        std::fprintf(stderr, "rivela-render: the case has no tooth %d\n", onlyTooth);
+        return 1;
+    }
     // Attachments of the step joined the model.
     model.UpdateBBox();
     QvFrame turn;

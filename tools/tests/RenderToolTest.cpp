@@ -137,11 +137,47 @@ TEST_F(RenderTool, EveryViewOfEveryLayoutShowsTheArchCentredAndLarge)
     }
 }
 
+// The occlusal orientations of one jaw: the upper arch with its incisors at the top of
+// the picture, the lower with them at the bottom (the arch is narrow at the incisors).
+TEST_F(RenderTool, OcclusalViewsTurnTheIncisorsUpOrDown)
+{
+    constexpr int W = 240, H = 240;
+    for (const bool upper : {true, false})
+    {
+        SCOPED_TRACE(upper ? "upper" : "lower");
+        const fs::path png = s_folder / (upper ? "occlusal6.png" : "occlusal7.png");
+        ASSERT_EQ(RunTool((s_folder / "demo.OS").string() + " " + png.string() + " --orient " + (upper ? "6" : "7") +
+                          " --jaw " + (upper ? "1" : "2") + " --width 240 --height 240"),
+                  0);
+        Picture picture;
+        ASSERT_EQ(lodepng::decode(picture.rgba, picture.width, picture.height, png.string()), 0u);
+        std::vector<int> lo(H, W), hi(H, -1);
+        int y0 = H, y1 = -1;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                if (IsTooth(picture.At(x, y)))
+                {
+                    lo[y] = std::min(lo[y], x);
+                    hi[y] = std::max(hi[y], x);
+                    y0 = std::min(y0, y);
+                    y1 = std::max(y1, y);
+                }
+        ASSERT_GT(y1 - y0, H / 3);
+        // Span of the rows a tenth of the way in from the top and from the bottom.
+        const int top = y1 - (y1 - y0) / 10, bottom = y0 + (y1 - y0) / 10;
+        const int topSpan = hi[top] - lo[top], bottomSpan = hi[bottom] - lo[bottom];
+        if (upper)
+            EXPECT_LT(2 * topSpan, bottomSpan);
+        else
+            EXPECT_LT(2 * bottomSpan, topSpan);
+    }
+}
+
 TEST_F(RenderTool, RefusesBadOptions)
 {
     const std::string input = (s_folder / "demo.OS").string() + " " + (s_folder / "bad.png").string();
     for (const char* options : {"--layout 3", "--layout", "--width 8", "--step x", "--colour 1", "--orient 8", "--orient -1",
-                                "--grow-roots 2"})
+                                "--grow-roots 2", "--jaw 3", "--tooth 19"})
     {
         SCOPED_TRACE(options);
         EXPECT_NE(RunTool(input + " " + options + " 2>/dev/null"), 0);
