@@ -168,7 +168,8 @@ TEST(DemoDentition, TeethShapesAndReferenceData)
         {
             const auto* tooth = static_cast<const QvTooth*>(entity);
             SCOPED_TRACE(tooth->GetFdi());
-            // Mesio-distal extent along the crown frame's X axis is the tooth's width.
+            // The tooth frame's X runs mesio-distally (mesial, whichever the quadrant):
+            // the crown's extent along it is the tooth's width.
             const QvFrame& frame = *tooth->GetFrame();
             double lo = 1e300, hi = -1e300;
             bool root = false;
