@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The bodies of the case files: case document (OS), dental model (DM) and the older
 // 0x100 family, read into and written from the case model section by section.
+#include <algorithm>
 #include <cstdint>
 #include <istream>
 #include <memory>
 #include <ostream>
+#include <type_traits>
 
 #include "core/geometry/QvStreamIO.h"
 #include "core/model/QvAirway.h"
@@ -12,6 +14,7 @@
 #include "core/model/QvFileVersion.h"
 #include "core/model/QvGum.h"
 #include "core/model/QvHingeAxis.h"
+#include "core/model/QvInputBounds.h"
 #include "core/model/QvJaw.h"
 #include "core/model/QvJawBone.h"
 #include "core/model/QvJawRef.h"
@@ -68,16 +71,36 @@ bool InRange(int version, int family, int first, int last)
     return (version & family) != 0 && version >= first && version <= last;
 }
 
-[[nodiscard]] bool ReadCount(std::istream& is, std::int32_t& count, std::uint64_t recordBytes)
+// No bound but the bytes left.
+constexpr std::int64_t kAnyCount = INT32_MAX;
+
+[[nodiscard]] bool ReadCount(std::istream& is, std::int32_t& count, std::uint64_t recordBytes,
+                             std::int64_t most = kAnyCount)
 {
     if (!qvio::ReadI32(is, count))
         return false;
-    if (!qvio::CountFits(is, count, recordBytes))
+    if (count > most || !qvio::CountFits(is, count, recordBytes))
     {
         is.setstate(std::ios::failbit);
         return false;
     }
     return true;
+}
+
+// The teeth the model may still take.
+std::int64_t RoomForTeeth(const QvModel& model)
+{
+    return std::max<std::int64_t>(0, kQvMaxTeeth - static_cast<std::int64_t>(model.m_teeth.size()));
+}
+
+// The bound on a section's count: teeth are bounded, other kinds only by the bytes left.
+template <typename T>
+std::int64_t MostOf(const QvModel& model)
+{
+    if constexpr (std::is_same_v<T, QvTooth>)
+        return RoomForTeeth(model);
+    else
+        return kAnyCount;
 }
 
 // int32 count, then per record a new entity that reads itself; each is filed in the
@@ -86,7 +109,7 @@ template <typename T, typename Read>
 [[nodiscard]] bool ReadEntities(QvModel& model, std::istream& is, std::uint64_t recordBytes, Read read)
 {
     std::int32_t count = 0;
-    if (!ReadCount(is, count, recordBytes))
+    if (!ReadCount(is, count, recordBytes, MostOf<T>(model)))
         return false;
     for (std::int32_t i = 0; i < count; ++i)
     {

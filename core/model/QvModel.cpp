@@ -103,7 +103,7 @@ void QvModel::Clear(bool keepImageData)
         m_pointSet.Clear();
     }
     m_bbox.Reset();
-    m_entityMap.clear();
+    ClearRegistry();
 }
 
 void QvModel::DeleteEntitiesButJaws()
@@ -135,9 +135,9 @@ void QvModel::ClearExceptJaws()
     ClearImageMeasures();
     m_pointSet.Clear();
     m_bbox.Reset();
-    m_entityMap.clear();
+    ClearRegistry();
     for (QvEntity* jaw : m_jaws)
-        m_entityMap.emplace(jaw->GetID(), jaw);
+        Register(jaw);
 }
 
 void QvModel::ClearImageMeasures()
@@ -204,7 +204,7 @@ void QvModel::AddEntity(QvEntity* entity)
     const QvTypeCode code = entity->GetType();
     std::vector<QvEntity*>* list = ListOfCode(code);
     // Listed twice, an entity would be deleted twice.
-    if (list && std::find(list->begin(), list->end(), entity) != list->end())
+    if (list && IsListed(*list, entity))
         return;
     if ((code == kQvTypeHingeAxis && entity == m_pHingeAxis) || (code == kQvTypeAirway && entity == m_pAirway))
         return;
@@ -214,7 +214,7 @@ void QvModel::AddEntity(QvEntity* entity)
 
     if (list)
     {
-        list->push_back(entity);
+        Listed(*list, entity);
     }
     else if (code == kQvTypeHingeAxis)
     {
@@ -234,7 +234,77 @@ void QvModel::AddEntity(QvEntity* entity)
             m_pAirway = airway;
         }
     }
-    m_entityMap.emplace(entity->GetID(), entity);
+    Register(entity);
+}
+
+bool QvModel::IsListed(const std::vector<QvEntity*>& list, const QvEntity* entity)
+{
+    ListIndex& index = m_listIndex[&list];
+    const auto reindex = [&] {
+        index.members.clear();
+        index.members.insert(list.begin(), list.end());
+        index.size = list.size();
+    };
+    if (index.size != list.size())
+        reindex();
+    if (index.members.count(entity) == 0)
+        return false;
+    // A hit is rare (the same object added again) and is confirmed, in case the list
+    // was edited from outside without changing its size.
+    if (std::find(list.begin(), list.end(), entity) != list.end())
+        return true;
+    reindex();
+    return false;
+}
+
+void QvModel::Listed(std::vector<QvEntity*>& list, QvEntity* entity)
+{
+    ListIndex& index = m_listIndex[&list];
+    const bool inStep = index.size == list.size();
+    list.push_back(entity);
+    if (inStep)
+    {
+        index.members.insert(entity);
+        index.size = list.size();
+    }
+}
+
+bool QvModel::Unlist(std::vector<QvEntity*>& list, const QvEntity* entity)
+{
+    ListIndex& index = m_listIndex[&list];
+    const bool inStep = index.size == list.size();
+    const bool found = Erase(list, entity);
+    if (inStep)
+    {
+        index.members.erase(entity);
+        index.size = list.size();
+    }
+    return found;
+}
+
+void QvModel::Register(QvEntity* entity)
+{
+    if (m_entityMap.emplace(entity->GetID(), entity).second)
+        m_registeredIds.emplace(entity, entity->GetID());
+}
+
+void QvModel::Unregister(const QvEntity* entity)
+{
+    const auto eraseUnder = [&](int id) {
+        if (const auto it = m_entityMap.find(id); it != m_entityMap.end() && it->second == entity)
+            m_entityMap.erase(it);
+    };
+    const auto [first, last] = m_registeredIds.equal_range(entity);
+    for (auto it = first; it != last; ++it)
+        eraseUnder(it->second);
+    m_registeredIds.erase(first, last);
+    eraseUnder(entity->GetID());
+}
+
+void QvModel::ClearRegistry()
+{
+    m_entityMap.clear();
+    m_registeredIds.clear();
 }
 
 void QvModel::RemoveEntity(int id, bool destroy)
@@ -247,9 +317,7 @@ void QvModel::RemoveEntity(int id, bool destroy)
 
 void QvModel::RemoveObject(QvEntity* entity, bool destroy)
 {
-    // Every map entry of this object goes, also one left under an id it no longer has.
-    for (auto it = m_entityMap.begin(); it != m_entityMap.end();)
-        it = it->second == entity ? m_entityMap.erase(it) : std::next(it);
+    Unregister(entity);
 
     const QvTypeCode code = entity->GetType();
     bool removed = false;
@@ -262,7 +330,7 @@ void QvModel::RemoveObject(QvEntity* entity, bool destroy)
         for (std::size_t i = m_gums.size(); i-- > 0;)
             if (i < m_gums.size() && static_cast<QvGum*>(m_gums[i])->GetJaw() == jaw)
                 RemoveObject(m_gums[i], true);
-        removed = Erase(m_jaws, entity);
+        removed = Unlist(m_jaws, entity);
         UnbindJaw(jaw);
     }
     else if (code == kQvTypeToothList)
@@ -272,7 +340,7 @@ void QvModel::RemoveObject(QvEntity* entity, bool destroy)
             for (std::size_t i = m_teeth.size(); i-- > 0;)
                 if (i < m_teeth.size() && static_cast<QvToothBase*>(m_teeth[i])->GetJaw() == jaw)
                     RemoveObject(m_teeth[i], true);
-        removed = Erase(m_toothLists, entity);
+        removed = Unlist(m_toothLists, entity);
     }
     else if (code == kQvTypeHingeAxis)
     {
@@ -288,7 +356,7 @@ void QvModel::RemoveObject(QvEntity* entity, bool destroy)
     }
     else if (std::vector<QvEntity*>* list = ListOfCode(code))
     {
-        removed = Erase(*list, entity);
+        removed = Unlist(*list, entity);
     }
     // An entity that stood in no list was never the model's to delete.
     if (destroy && removed)

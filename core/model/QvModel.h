@@ -13,6 +13,8 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/geometry/QvBBox.h"
@@ -229,6 +231,23 @@ public:
     QvJawRef* m_pJawRef = nullptr;
 
 private:
+    // The entities standing in one list, so that AddEntity refuses one already listed
+    // without a search. The lists are public: a list whose size no longer matches the
+    // index (edited from outside) is indexed again before it is asked.
+    struct ListIndex
+    {
+        std::unordered_set<const QvEntity*> members;
+        std::size_t size = 0;
+    };
+    bool IsListed(const std::vector<QvEntity*>& list, const QvEntity* entity);
+    void Listed(std::vector<QvEntity*>& list, QvEntity* entity);
+    bool Unlist(std::vector<QvEntity*>& list, const QvEntity* entity);
+    // Takes this very object out of the id map: from under every id it was registered
+    // by AddEntity (it may have changed id since) and from under its present id.
+    void Unregister(const QvEntity* entity);
+    void Register(QvEntity* entity);
+    void ClearRegistry();
+
     // Every listed entity but the jaws, the schemes' contents first.
     void DeleteEntitiesButJaws();
     // Takes this very object out of its list (every entry) and out of the map when
@@ -238,4 +257,9 @@ private:
     void UnbindJaw(const QvJaw* jaw);
     void MarkDeletedObject(QvEntity* entity, bool deleted);
     std::vector<QvEntity*>* ListOfCode(std::uint32_t code);
+
+    std::unordered_map<const std::vector<QvEntity*>*, ListIndex> m_listIndex;
+    // The ids AddEntity registered each entity under, to unregister it without
+    // walking the map.
+    std::unordered_multimap<const QvEntity*, int> m_registeredIds;
 };
