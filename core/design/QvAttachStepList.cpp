@@ -66,8 +66,8 @@ bool QvAttachStepList::Read(std::istream& is, int version, QvModel* model)
         read.push_back(attachment);
     }
     m_pTooth = tooth;
-    for (QvAttachment* attachment : read)
-        AddAttachment(attachment);
+    // Made just now, so none is listed yet: no search per record.
+    m_attachments.insert(m_attachments.end(), read.begin(), read.end());
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <unordered_set>
 
 #include "core/model/QvModel.h"
 #include "core/model/QvTooth.h"
@@ -141,15 +142,39 @@ void QvScheme::CreateInitialSteps()
     if (m_stepLists.empty())
         m_stepLists.push_back(new QvTreatStepList());
     if (m_pModel)
+    {
+        // One pass over the steps instead of a search per tooth.
+        std::unordered_set<const QvToothBase*> placed;
+        for (const auto& [tooth, step] : InitialSteps())
+            placed.insert(tooth);
+        QvTreatStepList* first = m_stepLists.front();
+        std::unordered_set<const QvToothBase*> inFirst;
+        for (const QvTreatStep* step : first->m_steps)
+            inFirst.insert(step->m_pTooth);
+        const QvMatrix identity = qvscheme::Identity4();
         for (QvEntity* entity : m_pModel->m_teeth)
         {
             auto* tooth = static_cast<QvToothBase*>(entity);
-            if (IsExtracted(tooth) || IsHidden(tooth))
+            if (IsExtracted(tooth) || IsHidden(tooth) || !placed.insert(tooth).second)
                 continue;
-            if (!GetInitialStep(tooth))
-                InsertTreatStep(tooth, 0, kQvStepInitial);
+            // A tooth with another step at 0 is refused there, with the message.
+            if (inFirst.count(tooth) != 0)
+                InsertTreatStep(tooth, 0, kQvStepInitial, identity);
+            else
+                first->AddNewStep(tooth, 0, kQvStepInitial, identity);
         }
+    }
     m_hiddenTeeth.clear();
+}
+
+std::unordered_map<const QvToothBase*, QvTreatStep*> QvScheme::InitialSteps() const
+{
+    std::unordered_map<const QvToothBase*, QvTreatStep*> initial;
+    for (const QvTreatStepList* list : m_stepLists)
+        for (QvTreatStep* step : list->m_steps)
+            if (step->m_nType == kQvStepInitial)
+                initial.emplace(step->m_pTooth, step);
+    return initial;
 }
 
 bool QvScheme::IsExtracted(const QvToothBase* tooth) const

@@ -18,6 +18,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/geometry/QvFrame.h"
@@ -70,6 +71,8 @@ public:
     // Gives every present tooth without an initial step one (identity) in list 0;
     // empties the hidden set.
     void CreateInitialSteps();
+    // Each tooth's first initial step (GetInitialStep for every tooth at once).
+    std::unordered_map<const QvToothBase*, QvTreatStep*> InitialSteps() const;
 
     QvModel* GetModel() const { return m_pModel; }
     void SetModel(QvModel* model) { m_pModel = model; }

@@ -3,13 +3,17 @@
 
 #include <cstring>
 #include <istream>
+#include <map>
 #include <memory>
 #include <ostream>
+#include <unordered_map>
+#include <utility>
 
 #include "core/base/QvText.h"
 #include "core/design/QvAttachStepList.h"
 #include "core/design/QvBracketList.h"
 #include "core/geometry/QvStreamIO.h"
+#include "core/model/QvInputBounds.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvVirtualTooth.h"
@@ -85,17 +89,22 @@ void WriteToothSet(std::ostream& os, QvToothRefForm form, const std::set<QvTooth
         is.setstate(std::ios::failbit);
         return false;
     }
+    // A long set names the same few teeth again and again: each reference is looked up once.
+    std::map<std::pair<std::int32_t, std::int32_t>, QvTooth*> resolved;
     for (std::int32_t i = 0; i < count; ++i)
     {
         std::int32_t fdi = 0;
         std::int32_t state = 0;
         if (!qvio::ReadI32(is, fdi) || (form == QvToothRefForm::Pairs && !qvio::ReadI32(is, state)))
             return false;
-        QvTooth* tooth = nullptr;
-        if (model)
-            tooth = form == QvToothRefForm::Pairs ? model->FindToothInState(fdi, state) : model->FindTooth(fdi);
-        if (tooth)
-            out.insert(tooth);
+        if (!model)
+            continue;
+        const auto [at, fresh] = resolved.try_emplace({fdi, state}, nullptr);
+        if (fresh)
+            at->second =
+                form == QvToothRefForm::Pairs ? model->FindToothInState(fdi, state) : model->FindTooth(fdi);
+        if (at->second)
+            out.insert(at->second);
     }
     return true;
 }
@@ -255,7 +264,8 @@ private:
     [[nodiscard]] bool ReadVirtualTeeth()
     {
         std::int32_t count = 0;
-        if (!qvio::ReadI32(m_is, count) || !qvio::CountFits(m_is, count, kMinVirtualToothBytes))
+        if (!qvio::ReadI32(m_is, count) || count > kQvMaxVirtualTeeth ||
+            !qvio::CountFits(m_is, count, kMinVirtualToothBytes))
         {
             m_is.setstate(std::ios::failbit);
             return false;
@@ -301,7 +311,7 @@ private:
 
     [[nodiscard]] bool ReadStepListBodies(std::int32_t count)
     {
-        if (!qvio::CountFits(m_is, count, kMinStepListBytes))
+        if (count > kQvMaxSchemeSteps || !qvio::CountFits(m_is, count, kMinStepListBytes))
         {
             m_is.setstate(std::ios::failbit);
             return false;
@@ -588,18 +598,17 @@ void QvScheme::FixOldInitialSteps(int version)
         return;
 
     const QvMatrix identity = qvscheme::Identity4();
+    // Taken before any change: a tooth's own fix never makes another tooth's initial step.
+    std::unordered_map<const QvToothBase*, QvTreatStep*> initialSteps = InitialSteps();
     for (QvEntity* entity : m_pModel->m_teeth)
     {
         auto* tooth = static_cast<QvToothBase*>(entity);
-        QvTreatStep* initial = nullptr;
-        for (const QvTreatStepList* list : m_stepLists)
-            if (QvTreatStep* step = list->FindStep(tooth); step && step->m_nType == kQvStepInitial)
-            {
-                initial = step;
-                break;
-            }
-        if (!initial)
+        const auto found = initialSteps.find(tooth);
+        if (found == initialSteps.end())
             continue;
+        QvTreatStep* initial = found->second;
+        // Fixed once, even for a tooth listed twice.
+        initialSteps.erase(found);
         const int s = initial->m_nStep;
         if (s <= 0 || s >= static_cast<int>(m_stepLists.size()))
             continue;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 
 #include "core/geometry/QvStreamIO.h"
 #include "core/scheme/QvSchemeDetail.h"
@@ -100,6 +101,7 @@ bool QvTreatStepList::ReadForm(std::istream& is, int version, QvModel* model, bo
     // Read whole before anything changes: a record that fails leaves the stream at
     // an unknown place, so the list fails with it and stays as it was.
     std::vector<std::unique_ptr<QvTreatStep>> steps;
+    std::unordered_set<const QvToothBase*> placed;
     const bool dropsOverCorrection = document && version <= 1027;
     for (std::int32_t i = 0; i < n; ++i)
     {
@@ -113,8 +115,7 @@ bool QvTreatStepList::ReadForm(std::istream& is, int version, QvModel* model, bo
             continue;
         if (dropsOverCorrection && step->m_nType == kQvStepOverCorrectionEnd)
             continue;
-        const QvToothBase* tooth = step->m_pTooth;
-        if (std::any_of(steps.begin(), steps.end(), [tooth](const auto& s) { return s->m_pTooth == tooth; }))
+        if (!placed.insert(step->m_pTooth).second)
             continue;
         steps.push_back(std::move(step));
     }
