@@ -2,16 +2,17 @@
 #include "core/design/QvBracketSeriesMgr.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/base/QvText.h"
 #include "core/design/QvBracketGeo.h"
 #include "core/model/QvCompress.h"
+#include "core/model/QvPrivateFolder.h"
 #include "core/model/QvReadWriteFile.h"
 
 namespace {
@@ -38,27 +39,14 @@ bool IsRegularFile(const std::string& path)
 }
 
 // The unpack folder must be ours alone: the series read from it are trusted, and the
-// temporary folder is usually shared by every user of the machine. It is made with
-// mode 0700; a folder found there must be a real folder (not a link) owned by this
-// user, and is closed to others when it is not yet.
+// temporary folder is usually shared by every user of the machine.
 bool EnsureUnpackFolder(const std::string& folder)
 {
-    struct stat st;
-    if (::lstat(folder.c_str(), &st) != 0)
-    {
-        if (errno != ENOENT)
-            return false;
-        const bool made = ::mkdir(folder.c_str(), 0700) == 0;
-        const int err = errno;
-        Say(made ? "\n创建BKT临时目录成功" : "\n创建BKT临时目录失败");
-        if (!made && err != EEXIST)
-            return false;
-        if (::lstat(folder.c_str(), &st) != 0)
-            return false;
-    }
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
-        return false;
-    return (st.st_mode & 077) == 0 || ::chmod(folder.c_str(), 0700) == 0;
+    std::optional<bool> made;
+    const bool ok = QvEnsurePrivateFolder(folder, &made);
+    if (made)
+        Say(*made ? "\n创建BKT临时目录成功" : "\n创建BKT临时目录失败");
+    return ok;
 }
 
 bool NotOlder(const struct timespec& a, const struct timespec& b)

@@ -14,6 +14,7 @@
 
 #include "core/base/QvText.h"
 #include "core/geometry/QvTextUtil.h"
+#include "core/model/QvInputBounds.h"
 #include "core/model/QvReplaceFile.h"
 
 namespace {
@@ -112,7 +113,10 @@ int QvCompress::Decompress(const std::string& packedPath, const std::string& out
     std::memcpy(&unpackedSize, header + kPropsSize, 4);
     const std::int64_t streamBytes = BytesToEnd(in.get());
     if (unpackedSize < 0 || streamBytes < 0 ||
-        static_cast<std::uint64_t>(unpackedSize) > static_cast<std::uint64_t>(streamBytes) * kMaxExpansion)
+        static_cast<std::uint64_t>(unpackedSize) > static_cast<std::uint64_t>(streamBytes) * kMaxExpansion ||
+        static_cast<std::uint64_t>(unpackedSize) >
+            QvUnpackLimit(static_cast<std::uint64_t>(streamBytes) + kHeaderSize, kQvUnpackMaxRatio,
+                          kQvUnpackFloorBytes))
         return -1;
 
     QvReplaceFile out;

@@ -17,7 +17,8 @@ public:
     // replaced only on success: a failed unpack leaves an existing file as it was.
     // Messages (no line feed) on standard error: "Error to Open the file!" when the
     // package cannot be opened, "写入数据出错！" (GB18030) when the output cannot be
-    // written; a damaged package fails without a message.
+    // written; a damaged package fails without a message, and so does one that states
+    // more unpacked bytes than QvInputBounds.h allows for its size (nothing is written).
     [[nodiscard]] static int Decompress(const std::string& packedPath, const std::string& outputPath);
 
     // 0 when outputPath holds the package of inputPath, -1 on failure, with the output

@@ -9,8 +9,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 #include <system_error>
 
+#include "core/model/QvInputBounds.h"
+#include "core/model/QvPrivateFolder.h"
 #include "core/model/QvReplaceFile.h"
 
 namespace {
@@ -67,13 +70,35 @@ bool IsSafeName(const std::string& name)
     return true;
 }
 
-bool MakeFolders(const std::string& path)
+// The entries' declared sizes and their number, before anything is written: an archive
+// that would write more than a real model needs is refused whole. The sizes are held to
+// while writing (WriteEntry), so a header that understates its entry cannot pass either.
+bool FitsBounds(unzFile zip, const std::string& archivePath)
 {
-    if (path.empty())
-        return true;
     std::error_code ec;
-    std::filesystem::create_directories(path, ec);
-    return !ec && std::filesystem::is_directory(path, ec);
+    const std::uintmax_t archiveBytes = std::filesystem::file_size(archivePath, ec);
+    if (ec)
+        return false;
+    const std::uint64_t limit = QvUnpackLimit(archiveBytes, kQvZipMaxRatio, kQvZipFloorBytes);
+    std::uint64_t entries = 0;
+    std::uint64_t total = 0;
+    for (int at = unzGoToFirstFile(zip); at == UNZ_OK; at = unzGoToNextFile(zip))
+    {
+        unz_file_info64 info;
+        // A damaged record ends the walk there as well; what lies before it counts.
+        if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+            break;
+        if (++entries > kQvZipMaxEntries || info.uncompressed_size > limit - total)
+            return false;
+        total += info.uncompressed_size;
+    }
+    return true;
+}
+
+bool IsLink(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 // The plain bytes of the open current entry.
@@ -254,6 +279,12 @@ EntryResult WriteEntry(EntrySource& source, const unz_file_info64& info, const s
             return EntryResult::Failed;
         }
         total += static_cast<std::uint64_t>(n);
+        // More than the header promised is damage, and what the bounds were checked on.
+        if (total > info.uncompressed_size)
+        {
+            std::printf("Failed to reading zip file");
+            return EntryResult::Failed;
+        }
         if (!out.Write(buffer.data(), static_cast<std::size_t>(n)))
         {
             std::printf("unzip Error occurs");
@@ -289,15 +320,16 @@ EntryResult ExtractEntry(EntrySource& source, const unz_file_info64& info, const
         return EntryResult::Failed;
     }
     const std::string target = folder + name;
+    // Folders are made inside the folder without following a link found there.
     if (stored.back() == '/' || stored.back() == '\\')
     {
-        if (MakeFolders(target))
+        if (QvMakeFoldersInside(folder, name))
             return EntryResult::Skipped;
         std::printf("unzip Error occurs");
         return EntryResult::Failed;
     }
-    const std::size_t slash = target.rfind('/');
-    if (slash != std::string::npos && !MakeFolders(target.substr(0, slash)))
+    const std::size_t slash = name.rfind('/');
+    if ((slash != std::string::npos && !QvMakeFoldersInside(folder, name.substr(0, slash))) || IsLink(target))
     {
         std::printf("unzip Error occurs");
         return EntryResult::Failed;
@@ -314,6 +346,14 @@ bool QvZipArchive::Unzip(const std::string& archivePath, const std::string& fold
     unz_global_info64 global;
     if (zip != nullptr && unzGetGlobalInfo64(zip, &global) == UNZ_OK)
         std::printf("\n%ld entries in the zip file\n", static_cast<long>(global.number_entry));
+    // Nothing is written for an archive past the bounds or into a folder not ours alone.
+    const bool folderNamed = !folder.empty() && folder.back() == '/';
+    if (zip != nullptr && (!folderNamed || !FitsBounds(zip, archivePath) || !QvEnsurePrivateFolder(folder)))
+    {
+        std::printf("unzip Error occurs");
+        unzClose(zip);
+        return false;
+    }
     // With no archive or no entry, opening the entry below fails and ends the walk.
     if (unzGoToFirstFile(zip) != UNZ_OK)
         std::printf("unzip failed");

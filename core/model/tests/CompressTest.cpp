@@ -10,6 +10,7 @@
 
 #include "core/base/QvText.h"
 #include "core/model/QvCompress.h"
+#include "core/model/QvInputBounds.h"
 #include "core/model/tests/ScratchFolder.h"
 #include "testing/ByteSweep.h"
 #include "testing/PointSets.h"
@@ -179,6 +180,32 @@ TEST(Compress, DamagedPackagesFailAndLeaveTheOutputAlone)
         EXPECT_EQ(ReadWholeFile(dir / "old"), "old content");
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4) << "a temporary file was left";
     }
+}
+
+TEST(Compress, StatedSizePastTheBoundIsRefusedBeforeWriting)
+{
+    ScratchFolder dir;
+    // 128 KiB of package, as good as incompressible.
+    const std::string data = Noise(128 << 10, 7);
+    std::string package = Pack(dir, data);
+    ASSERT_GE(package.size(), data.size());
+    const std::uint64_t bound = QvUnpackLimit(package.size(), kQvUnpackMaxRatio, kQvUnpackFloorBytes);
+    ASSERT_LT(bound, 0x7FFFFFFFu);
+    for (const std::int64_t stated : {std::int64_t{0x7FFFFFFF}, static_cast<std::int64_t>(bound) + 1})
+    {
+        SCOPED_TRACE(stated);
+        SetStatedSize(package, static_cast<std::int32_t>(stated));
+        ASSERT_TRUE(WriteWholeFile(dir / "bomb", package));
+        // The target cannot be made: a refusal after opening it would say so.
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(QvCompress::Decompress(dir / "bomb", dir / "missing/out"), -1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    }
+    // At its own size it unpacks.
+    SetStatedSize(package, static_cast<std::int32_t>(data.size()));
+    ASSERT_TRUE(WriteWholeFile(dir / "bomb", package));
+    EXPECT_EQ(QvCompress::Decompress(dir / "bomb", dir / "out"), 0);
+    EXPECT_TRUE(ReadWholeFile(dir / "out") == data);
 }
 
 TEST(Compress, MessagesAndUnwritableTargets)

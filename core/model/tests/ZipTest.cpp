@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/model/QvInputBounds.h"
 #include "core/model/QvZipArchive.h"
 #include "core/model/tests/ScratchFolder.h"
 #include "testing/ByteSweep.h"
@@ -411,6 +412,127 @@ TEST(Zip, ReadOnlyTargetsAreNotReplaced)
     MakeZip(dir / "nested.zip", {{"blocked/case.dm", "new"}});
     EXPECT_FALSE(Extract(dir / "nested.zip", dir.Slash(), &names));
     EXPECT_EQ(ReadWholeFile(dir / "blocked"), "a file");
+}
+
+// An entry written raw: the deflated bytes as given and the sizes as declared, true or not.
+struct RawEntry
+{
+    std::string name;
+    const std::string* deflated;
+    std::uint64_t declared;
+    uLong crc;
+};
+
+void MakeRawZip(const std::string& path, const std::vector<RawEntry>& entries)
+{
+    zipFile zf = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_NE(zf, nullptr);
+    for (const RawEntry& e : entries)
+    {
+        zip_fileinfo info{};
+        ASSERT_EQ(zipOpenNewFileInZip2_64(zf, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9,
+                                          1, e.declared >= 0xFFFFFFFFu),
+                  ZIP_OK);
+        ASSERT_EQ(zipWriteInFileInZip(zf, e.deflated->data(), static_cast<unsigned>(e.deflated->size())), ZIP_OK);
+        ASSERT_EQ(zipCloseFileInZipRaw64(zf, e.declared, e.crc), ZIP_OK);
+    }
+    ASSERT_EQ(zipClose(zf, nullptr), ZIP_OK);
+}
+
+uLong CrcOfZeros(std::size_t size)
+{
+    const std::string chunk(1 << 20, '\0');
+    uLong crc = crc32(0, nullptr, 0);
+    for (std::size_t done = 0; done < size; done += chunk.size())
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()),
+                    static_cast<uInt>(std::min(chunk.size(), size - done)));
+    return crc;
+}
+
+TEST(Zip, ArchivesPastTheBoundsWriteNothing)
+{
+    ScratchFolder dir;
+    // 16 MiB of zeros deflate to 16 KiB; enough of them pass the floor together.
+    constexpr std::size_t kBomb = 16u << 20;
+    const std::string bomb = RawDeflate(std::string(kBomb, '\0'));
+    const uLong bombCrc = CrcOfZeros(kBomb);
+    std::vector<RawEntry> bombs;
+    for (std::uint64_t i = 0; i <= kQvZipFloorBytes / kBomb; ++i)
+        bombs.push_back({"part" + std::to_string(i) + ".dm", &bomb, kBomb, bombCrc});
+    MakeRawZip(dir / "bomb.zip", bombs);
+    ASSERT_GT(bombs.size() * kBomb,
+              QvUnpackLimit(fs::file_size(dir / "bomb.zip"), kQvZipMaxRatio, kQvZipFloorBytes));
+
+    // More entries than a model archive can have, each of them empty.
+    std::vector<Entry> many;
+    for (std::uint64_t i = 0; i <= kQvZipMaxEntries; ++i)
+        many.push_back({"e" + std::to_string(i), "", true});
+    MakeZip(dir / "many.zip", many);
+
+    for (const char* archive : {"bomb.zip", "many.zip"})
+    {
+        SCOPED_TRACE(archive);
+        Names names;
+        std::string printed;
+        EXPECT_FALSE(Extract(dir / archive, dir / "out/", &names, &printed));
+        EXPECT_NE(printed.find("unzip Error occurs"), std::string::npos);
+        EXPECT_TRUE(names.empty());
+        EXPECT_FALSE(fs::exists(dir / "out")) << "the folder was made for nothing";
+    }
+
+    // One entry that says 1000 bytes and inflates to 16 MiB stops past its word.
+    MakeRawZip(dir / "liar.zip", {{"first.dm", &bomb, 1000, bombCrc}});
+    Names names;
+    std::string printed;
+    EXPECT_FALSE(Extract(dir / "liar.zip", dir / "out/", &names, &printed));
+    EXPECT_NE(printed.find("Failed to reading zip file"), std::string::npos);
+    EXPECT_TRUE(names.empty());
+    EXPECT_TRUE(FilesBelow(dir / "out").empty());
+}
+
+TEST(Zip, ExtractionFolderIsPrivateAndLinksInsideAreNotFollowed)
+{
+    ScratchFolder dir;
+    MakeZip(dir / "case.zip", {{"model/case.dm", "dental model"}, {"case.dm", "top"}});
+    const std::string outside = dir / "outside";
+    fs::create_directories(outside);
+    WriteWholeFile(outside + "/case.dm", "not ours to replace");
+
+    // Made by the extraction: ours, closed to others.
+    Names names;
+    ASSERT_TRUE(Extract(dir / "case.zip", dir / "fresh/", &names));
+    EXPECT_EQ(fs::status(dir / "fresh").permissions() & fs::perms::all, fs::perms::owner_all);
+    // Found open to others: closed.
+    fs::create_directories(dir / "open");
+    fs::permissions(dir / "open", fs::perms::all);
+    ASSERT_TRUE(Extract(dir / "case.zip", dir / "open/", nullptr));
+    EXPECT_EQ(fs::status(dir / "open").permissions() & fs::perms::all, fs::perms::owner_all);
+
+    // A folder that is a link, a link in place of an entry's folder, a link in place of
+    // the file: nothing reaches the other side.
+    fs::create_directory_symlink(outside, dir / "linked");
+    fs::create_directories(dir / "planted");
+    fs::create_directory_symlink(outside, dir / "planted/model");
+    fs::create_directories(dir / "planted_file");
+    fs::create_symlink(outside + "/case.dm", dir / "planted_file/case.dm");
+    struct Case
+    {
+        const char* folder;
+        Names listed;
+    } cases[] = {{"linked/", {}}, {"planted/", {}}, {"planted_file/", {"model/case.dm"}}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.folder);
+        Names listed;
+        std::string printed;
+        EXPECT_FALSE(Extract(dir / "case.zip", dir / c.folder, &listed, &printed));
+        EXPECT_NE(printed.find("unzip Error occurs"), std::string::npos);
+        EXPECT_EQ(listed, c.listed);
+        EXPECT_EQ(FilesBelow(outside), Names{"case.dm"});
+        EXPECT_EQ(ReadWholeFile(outside + "/case.dm"), "not ours to replace");
+    }
+    EXPECT_TRUE(fs::is_symlink(dir / "linked"));
+    EXPECT_EQ(fs::status(outside).permissions() & fs::perms::all, fs::status(dir.Path()).permissions() & fs::perms::all);
 }
 
 TEST(Zip, SurvivesTruncationAndByteFlips)
