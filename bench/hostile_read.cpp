@@ -131,8 +131,8 @@ void BM_Demo20k_DM(benchmark::State& state) { ReadDemo(state, false); }
 
 } // namespace
 
-BENCHMARK(BM_OS_Gums)->RangeMultiplier(2)->Range(10000, 80000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DM_Gums)->RangeMultiplier(2)->Range(10000, 80000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OS_Gums)->Arg(10000)->Arg(20000)->Arg(40000)->Arg(80000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DM_Gums)->Arg(10000)->Arg(20000)->Arg(40000)->Arg(80000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DM_TeethPastBound)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Demo20k_OS)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Demo20k_DM)->Unit(benchmark::kMillisecond);
