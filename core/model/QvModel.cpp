@@ -2,6 +2,7 @@
 #include "core/model/QvModel.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvAirway.h"
@@ -272,14 +273,21 @@ void QvModel::Listed(std::vector<QvEntity*>& list, QvEntity* entity)
 bool QvModel::Unlist(std::vector<QvEntity*>& list, const QvEntity* entity)
 {
     ListIndex& index = m_listIndex[&list];
-    const bool inStep = index.size == list.size();
-    const bool found = Erase(list, entity);
-    if (inStep)
+    if (index.size == list.size() && index.members.count(entity) != 0)
     {
-        index.members.erase(entity);
-        index.size = list.size();
+        // Listed once; searched from the back, where lists are mostly emptied from.
+        const auto at = std::find(list.rbegin(), list.rend(), entity);
+        if (at != list.rend())
+        {
+            list.erase(std::next(at).base());
+            index.members.erase(entity);
+            index.size = list.size();
+            return true;
+        }
     }
-    return found;
+    // Edited from outside: every entry goes, and the index is rebuilt when next asked.
+    index.size = SIZE_MAX;
+    return Erase(list, entity);
 }
 
 void QvModel::Register(QvEntity* entity)
