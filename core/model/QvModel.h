@@ -70,7 +70,8 @@ public:
     // type code; registers it under its id unless the id is taken. A second hinge
     // axis or airway replaces (and deletes) the present one. Null is ignored.
     void AddEntity(QvEntity* entity);
-    // Unregisters the entity registered under id and takes it out of its list (every
+    // Unregisters the entity registered under id (from under every id AddEntity
+    // registered it under, and its present id) and takes it out of its list (every
     // entry of that very object); with destroy, deletes it. A jaw takes its tooth
     // lists and gums with it (destroyed) and leaves no remaining part bound to it; a
     // tooth list takes the teeth of its jaw with it. An entity whose code has no list
