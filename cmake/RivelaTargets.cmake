@@ -1,9 +1,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # One static library per folder; its tests, if any, in tests/ beside it as one
 # test program. Sources are globbed so that a new capability is one new pair of files.
+# QT marks a library of the application layer: its tests run a QApplication on the
+# offscreen platform and may write screenshots into screens/.
 
 function(rivela_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "" "DEPS;PRIVATE_DEPS" ${ARGN})
   file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_library(${name} STATIC ${_sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
@@ -12,9 +14,15 @@ function(rivela_library name)
     file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
     if(_tests)
       add_executable(${name}_tests ${_tests})
-      target_link_libraries(${name}_tests PRIVATE ${name} rivela_testing GTest::gtest GTest::gtest_main)
+      set(_env "UBSAN_OPTIONS=print_stacktrace=1;ASAN_OPTIONS=detect_leaks=1")
+      if(ARG_QT)
+        target_link_libraries(${name}_tests PRIVATE ${name} rivela_testing_qt)
+        list(APPEND _env "QT_QPA_PLATFORM=offscreen")
+      else()
+        target_link_libraries(${name}_tests PRIVATE ${name} rivela_testing GTest::gtest GTest::gtest_main)
+      endif()
       add_test(NAME ${name} COMMAND ${name}_tests --gtest_brief=1)
-      set_tests_properties(${name} PROPERTIES ENVIRONMENT "UBSAN_OPTIONS=print_stacktrace=1;ASAN_OPTIONS=detect_leaks=1")
+      set_tests_properties(${name} PROPERTIES ENVIRONMENT "${_env}")
     endif()
   endif()
 endfunction()

@@ -270,3 +270,21 @@ TEST(IniFile, ReleaseAndDeletion)
 }
 
 } // namespace
+
+namespace {
+
+TEST(IniFile, PrintListsEverySection)
+{
+    IniFile ini;
+    ini.SetValue("General", "CEFGPU", "1", "gpu");
+    testing::internal::CaptureStdout();
+    ini.Print();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "filename:[]\n"
+                                                      "flags_:[ #  ; ]\n"
+                                                      "section:[General]\n"
+                                                      "comment:[]\n"
+                                                      "    comment:#gpu\n"
+                                                      "    parm   :CEFGPU=1\n");
+}
+
+} // namespace
