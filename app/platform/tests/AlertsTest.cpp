@@ -68,6 +68,7 @@ TEST_F(AlertsTest, MessageAndErrorHaveOneButton)
     std::vector<Seen> seen;
     platform::SetAlertResponder([&](QMessageBox& box) {
         seen.push_back(Look(box));
+        screens::Save(box, seen.size() == 1 ? QStringLiteral("alert-message") : QStringLiteral("alert-error"));
         return 0;
     });
     platform::ShowMessage(QStringLiteral("正在开发中..."));
@@ -84,8 +85,10 @@ TEST_F(AlertsTest, SheetReturnsAtOnceAndCompletesWithTheChoice)
     QWidget window;
     window.resize(400, 300);
     window.show();
-    platform::SetAlertResponder([](QMessageBox& box) {
+    platform::SetAlertResponder([&window](QMessageBox& box) {
         EXPECT_EQ(box.windowModality(), Qt::WindowModal);
+        EXPECT_EQ(box.parentWidget(), &window);
+        screens::Save(box, QStringLiteral("sheet-logout"));
         return 1;
     });
     int answer = -5;
