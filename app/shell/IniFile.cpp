@@ -210,6 +210,10 @@ void IniFile::ApplyUserCopy()
         return;
     }
     for (const auto& [name, from] : copy) {
+        // The derived addresses are rebuilt right after; old ones would only make
+        // every start rewrite the copy once per changed key.
+        if (name == "Url")
+            continue;
         auto& to = sections[name];
         if (!to) {
             to = std::make_unique<IniSection>();

@@ -38,7 +38,8 @@ public:
     IniFile& operator=(const IniFile&) = delete;
 
     // Replaces everything with the file at path, then with the entries of the user's
-    // copy (when one is set and exists), then derives the "Url" keys. -1 when the
+    // copy (when one is set and exists; its "Url" section is not taken, as the
+    // addresses are derived anew), then derives the "Url" keys. -1 when the
     // file cannot be opened or a header has no "]" or repeats a section (what was
     // read stays, no "Url" key is derived); messages go to standard error.
     int Load(const std::string& path);

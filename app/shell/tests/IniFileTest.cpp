@@ -188,6 +188,18 @@ TEST(IniFile, ChangesGoToTheUserCopyWhichOverridesTheShippedFile)
     ASSERT_EQ(next.Load(shipped), 0);
     EXPECT_EQ(next.GetValue("General", "CEFGPU"), "1");
     EXPECT_EQ(next.GetValue("Url", "TicketUrl"), "https://cas.example/v1/tickets");
+
+    // Addresses derived from an earlier domain are not carried over: the load
+    // rebuilds them without rewriting the copy.
+    next.SetBusinessDomain("https://rvm.example/rvmds");
+    next.BuildBusinessUrls();
+    next.SetValue("General", "CEFGPU", "2");
+    IniFile third;
+    third.SetUserFile(user);
+    ASSERT_EQ(third.Load(shipped), 0);
+    EXPECT_EQ(third.SaveCount(), 0);
+    EXPECT_EQ(third.GetValue("Url", "RivelaWebUrl"), "");
+    EXPECT_EQ(third.GetValue("General", "CEFGPU"), "2");
 }
 
 // Writes that fail keep the old file whole and say so.
