@@ -17,6 +17,7 @@
 #include "core/render/QvGL.h"
 #include "core/render/QvRenderStatus.h"
 #include "core/render/QvView.h"
+#include "core/render/aux/QvAuxObject.h"
 
 namespace
 {
@@ -118,6 +119,7 @@ QvOpenGLRender::~QvOpenGLRender()
         glDeleteTextures(1, &m_backgroundTexture);
     if (!m_iconTextures.empty())
         glDeleteTextures(static_cast<GLsizei>(m_iconTextures.size()), m_iconTextures.data());
+    delete m_pAxisLabel;
     delete m_pCamera;
 }
 

@@ -2,13 +2,23 @@
 #include "core/render/QvRenderStatus.h"
 
 #include "core/render/QvOpenGLRender.h"
+#include "core/render/QvOpenGLSelect.h"
+#include "core/render/aux/QvAuxRender.h"
 
-QvRenderStatus::QvRenderStatus() : m_pRender(new QvOpenGLRender) {}
+QvRenderStatus::QvRenderStatus()
+    : m_pRender(new QvOpenGLRender), m_pAuxRender(new QvAuxRender), m_pSelector(new QvOpenGLSelect)
+{
+}
 
 QvRenderStatus::~QvRenderStatus()
 {
+    // Objects hold the renderer: they go first.
+    delete m_pAuxRender;
+    m_pAuxRender = nullptr;
     delete m_pRender;
     m_pRender = nullptr;
+    delete m_pSelector;
+    m_pSelector = nullptr;
 }
 
 QvRenderStatus* QvRenderStatus::Instance()
@@ -19,9 +29,12 @@ QvRenderStatus* QvRenderStatus::Instance()
 
 void QvRenderStatus::ResetForTests()
 {
+    m_pAuxRender->Clear();
     QvOpenGLRender* fresh = new QvOpenGLRender;
     delete m_pRender;
     m_pRender = fresh;
+    delete m_pSelector;
+    m_pSelector = new QvOpenGLSelect;
     SetDefaults();
 }
 

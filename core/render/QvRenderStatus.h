@@ -31,14 +31,16 @@ public:
 
     // The process-wide instance, made on first use.
     static QvRenderStatus* Instance();
-    // A new renderer and the default switches (for tests; call with the GL context of
-    // the old renderer current, or none, since its texture is deleted).
+    // A new renderer and picker, no auxiliary objects and the default switches (for
+    // tests; call with the GL context of the old renderer current, or none, since
+    // textures are deleted).
     void ResetForTests();
 
     QvOpenGLRender* GetRender() const { return m_pRender; }
+    QvAuxRender* GetAuxRender() const { return m_pAuxRender; }
+    QvOpenGLSelect* GetSelector() const { return m_pSelector; }
 
     QvOpenGLRender* m_pRender = nullptr;
-    // The auxiliary-object manager and the picker are installed by their own code.
     QvAuxRender* m_pAuxRender = nullptr;
     QvOpenGLSelect* m_pSelector = nullptr;
     std::int32_t m_renderMode = kQvRenderSolid;
