@@ -88,6 +88,7 @@ protected:
 struct PlacedTriangles
 {
     QvEntity* entity = nullptr;
+    QvMatrix placement;
     std::vector<QvPoint> corners; // three per triangle
     QvPoint lo, hi;
 };
@@ -96,6 +97,7 @@ inline PlacedTriangles PlaceTriangles(QvEntity* entity, const QvMesh& mesh, cons
 {
     PlacedTriangles out;
     out.entity = entity;
+    out.placement = placement;
     out.lo = QvPoint(1e300, 1e300, 1e300);
     out.hi = QvPoint(-1e300, -1e300, -1e300);
     std::vector<QvPoint> placed;
