@@ -9,8 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include <nanoflann.hpp>
-
+#include "bench/NanoCloud.h"
 #include "core/geometry/QvKDTree.h"
 #include "testing/PointSets.h"
 
@@ -31,19 +30,6 @@ const std::vector<QvPoint>& Queries()
     return queries;
 }
 
-struct Cloud
-{
-    const std::vector<QvPoint>& points;
-    std::size_t kdtree_get_point_count() const { return points.size(); }
-    double kdtree_get_pt(std::size_t i, std::size_t dim) const { return points[i][static_cast<int>(dim)]; }
-    template <class Box>
-    bool kdtree_get_bbox(Box&) const
-    {
-        return false;
-    }
-};
-
-using NanoTree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, Cloud>, Cloud, 3>;
 
 void BM_QvKDTree_Build(benchmark::State& state)
 {
@@ -57,7 +43,7 @@ void BM_QvKDTree_Build(benchmark::State& state)
 
 void BM_Nanoflann_Build(benchmark::State& state)
 {
-    const Cloud cloud{Points(static_cast<std::size_t>(state.range(0)))};
+    const NanoCloud cloud{Points(static_cast<std::size_t>(state.range(0)))};
     for (auto _ : state)
     {
         NanoTree tree(3, cloud, nanoflann::KDTreeSingleIndexAdaptorParams(static_cast<std::size_t>(state.range(1))));
@@ -87,7 +73,7 @@ void BM_QvKDTree_BuildAndQuery(benchmark::State& state)
 
 void BM_Nanoflann_BuildAndQuery(benchmark::State& state)
 {
-    const Cloud cloud{Points(static_cast<std::size_t>(state.range(0)))};
+    const NanoCloud cloud{Points(static_cast<std::size_t>(state.range(0)))};
     const std::vector<QvPoint>& queries = Queries();
     double sum = 0.0;
     for (auto _ : state)

@@ -24,6 +24,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/BenchGL.h"
 #include "bench/BenchMain.h"
 #include "core/design/QvAttachment.h"
 #include "core/mesh/QvMesh.h"
@@ -46,11 +47,7 @@ constexpr int kWidth = 1280;
 constexpr int kHeight = 800;
 constexpr int kStep = 3;
 
-rivela::testing::OffscreenGL& Context()
-{
-    static rivela::testing::OffscreenGL gl(kWidth, kHeight);
-    return gl;
-}
+rivela::testing::OffscreenGL& Context() { return benchgl::Context(kWidth, kHeight); }
 
 struct Drawn
 {
@@ -358,16 +355,5 @@ BENCHMARK(BM_Frame_GLElements)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisec
 
 int main(int argc, char** argv)
 {
-    // llvmpipe allocates and frees its vertex storage per draw call, a few MB for each
-    // 20k-face crown; glibc would hand that back to the system and fault it in again on
-    // every draw, a cost of this allocator and not of drawing.
-    const int result = benchmain::RunWithKeptHeap(argc, argv);
-    if (result != 0)
-        return result;
-    // The buffers and the renderer's textures go while the context is still current.
-    QvVBOHandleMgr::Instance()->Clear();
-    QvViewManager::Instance()->ResetForTests();
-    QvRenderStatus::Instance()->ResetForTests();
-    g_scenes.clear();
-    return 0;
+    return benchgl::RunHeadless(argc, argv, [] { g_scenes.clear(); });
 }

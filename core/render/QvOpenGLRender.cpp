@@ -15,6 +15,7 @@
 #include "core/render/QvDrawer.h"
 #include "core/render/QvDrawerMgr.h"
 #include "core/render/QvGL.h"
+#include "core/render/QvGLTexture.h"
 #include "core/render/QvRenderStatus.h"
 #include "core/render/QvView.h"
 #include "core/render/aux/QvAuxObject.h"
@@ -82,18 +83,7 @@ GLuint UploadImageTexture(const QvImage& image)
         std::copy_n(packed.data() + row * static_cast<std::size_t>(h - 1 - y), row,
                     flipped.data() + row * static_cast<std::size_t>(y));
 
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    const GLenum format = bpp == 24 ? GL_RGB : GL_RGBA;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), w, h, 0, format, GL_UNSIGNED_BYTE, flipped.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    return name;
+    return QvCreateTexture(w, h, bpp == 32, flipped.data());
 }
 
 void DrawTexturedQuad(float x0, float y0, float x1, float y1)

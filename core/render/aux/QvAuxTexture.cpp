@@ -8,6 +8,7 @@
 #include "core/geometry/QvPlane.h"
 #include "core/model/QvImage.h"
 #include "core/render/QvGL.h"
+#include "core/render/QvGLTexture.h"
 #include "core/render/QvOpenGLRender.h"
 #include "core/render/QvRenderStatus.h"
 #include "core/render/QvView.h"
@@ -69,21 +70,7 @@ std::uint32_t QvAuxUploadTexture(const QvImage& image)
                 out[3] = 255;
             }
     }
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    GLint alignment = 4;
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-    // Rows are packed without padding; 1 is right for every depth.
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), w, h, 0, format, GL_UNSIGNED_BYTE, pixels.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
-    return name;
+    return QvCreateTexture(w, h, format == GL_RGBA, pixels.data());
 }
 
 void QvAuxDrawTexturedQuad(std::uint32_t texture, const QvPoint c[4], double s0, double t0, double k, bool frontMost,

@@ -114,11 +114,8 @@ protected:
 
 TEST_F(DemoStencilTest, EachEntityOwnsTheStencilAtItsProjectedCentre)
 {
-    qvtest::DemoOptions options;
-    options.dentition.facesPerTooth = 300;
-    options.steps = 10;
     qvtest::DemoCase demo;
-    ASSERT_TRUE(qvtest::BuildDemoCase(demo, options));
+    ASSERT_NO_FATAL_FAILURE(BuildSmallDemo(demo));
     QvModel& model = *demo.model;
 
     constexpr int W = 640, H = 480;

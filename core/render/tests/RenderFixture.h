@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/base/QvEntity.h"
@@ -21,6 +23,7 @@
 #include "core/render/QvView.h"
 #include "core/render/QvViewDrawInfo.h"
 #include "core/render/QvViewManager.h"
+#include "testing/DemoCase.h"
 #include "testing/OffscreenGL.h"
 
 namespace render_test
@@ -140,6 +143,15 @@ protected:
         gl.reset();
     }
 
+    // The demo case at a size the tests draw quickly: 300 faces a crown, 10 steps.
+    static void BuildSmallDemo(qvtest::DemoCase& demo)
+    {
+        qvtest::DemoOptions options;
+        options.dentition.facesPerTooth = 300;
+        options.steps = 10;
+        ASSERT_TRUE(qvtest::BuildDemoCase(demo, options));
+    }
+
     // A box entity of the model, owned by the fixture.
     QvEntity* AddBox(const QvPoint& min, const QvPoint& max)
     {
@@ -178,5 +190,35 @@ inline QvMatrix Translation(double x, double y, double z)
     m[2][3] = z;
     return m;
 }
+
+#ifdef RIVELA_RENDER_BASELINE_DIR
+// Compares a picture with the stored baseline NAME.png: more than allowedPixels pixels
+// off by more than tolerance in a channel fail, and the actual picture and the
+// difference are written to the temporary folder. RIVELA_UPDATE_BASELINES=1 writes the
+// baseline anew and skips the test.
+inline void CheckBaseline(const rivela::testing::RgbaImage& actual, const std::string& name, int tolerance,
+                          int allowedPixels)
+{
+    const std::string baseline = std::string(RIVELA_RENDER_BASELINE_DIR) + "/" + name + ".png";
+    const char* update = std::getenv("RIVELA_UPDATE_BASELINES");
+    if (update != nullptr && std::string(update) == "1")
+    {
+        ASSERT_TRUE(rivela::testing::WritePng(baseline, actual));
+        GTEST_SKIP() << "baseline written to " << baseline;
+    }
+    rivela::testing::RgbaImage expected;
+    ASSERT_TRUE(rivela::testing::ReadPng(baseline, expected)) << baseline;
+    const rivela::testing::ImageDiff diff = rivela::testing::CompareImages(actual, expected, tolerance);
+    ASSERT_TRUE(diff.sizeMatches);
+    if (diff.pixelsOverTolerance > allowedPixels)
+    {
+        const std::string out = ::testing::TempDir() + "rivela_render_" + name;
+        rivela::testing::WritePng(out + "_actual.png", actual);
+        rivela::testing::WritePng(out + "_diff.png", diff.diff);
+        ADD_FAILURE() << diff.pixelsOverTolerance << " pixels differ (largest channel difference "
+                      << diff.maxChannelDelta << "); see " << out << "_actual.png and " << out << "_diff.png";
+    }
+}
+#endif
 
 } // namespace render_test

@@ -462,24 +462,6 @@ TEST_F(RendererTest, TwoViewSceneMatchesBaseline)
     ASSERT_TRUE(render->DrawScene());
     const RgbaImage actual = gl->ReadColor();
 
-    const std::string baseline = std::string(RIVELA_RENDER_BASELINE_DIR) + "/two_view_scene.png";
-    const char* update = std::getenv("RIVELA_UPDATE_BASELINES");
-    if (update != nullptr && std::string(update) == "1")
-    {
-        ASSERT_TRUE(rivela::testing::WritePng(baseline, actual));
-        GTEST_SKIP() << "baseline written to " << baseline;
-    }
-    RgbaImage expected;
-    ASSERT_TRUE(rivela::testing::ReadPng(baseline, expected)) << baseline;
     // Rasterisers may differ by a shade in lit colours and by a pixel along edges.
-    const rivela::testing::ImageDiff diff = rivela::testing::CompareImages(actual, expected, 6);
-    ASSERT_TRUE(diff.sizeMatches);
-    if (diff.pixelsOverTolerance > 8)
-    {
-        const std::string out = TempPath("two_view_scene");
-        rivela::testing::WritePng(out + "_actual.png", actual);
-        rivela::testing::WritePng(out + "_diff.png", diff.diff);
-        ADD_FAILURE() << diff.pixelsOverTolerance << " pixels differ (largest channel difference "
-                      << diff.maxChannelDelta << "); see " << out << "_actual.png and " << out << "_diff.png";
-    }
+    CheckBaseline(actual, "two_view_scene", 6, 8);
 }

@@ -31,10 +31,7 @@ class AuxDemoTest : public AuxFixture
 protected:
     void Load(int width, int height, bool twoViews)
     {
-        qvtest::DemoOptions options;
-        options.dentition.facesPerTooth = 300;
-        options.steps = 10;
-        ASSERT_TRUE(qvtest::BuildDemoCase(demo, options));
+        ASSERT_NO_FATAL_FAILURE(BuildSmallDemo(demo));
         StartAux(width, height);
         render->SetModel(demo.model.get());
         selector->SetModel(demo.model.get());
@@ -95,7 +92,7 @@ int Differ(const std::vector<bool>& a, const std::vector<bool>& b)
 // map drawn without the step placement lies elsewhere.
 TEST_F(AuxDemoTest, FaceMapFollowsToothElevenToItsStepPlacement)
 {
-    Load(320, 320, false);
+    ASSERT_NO_FATAL_FAILURE(Load(320, 320, false));
     QvTooth* tooth = demo.model->FindTooth(11);
     ASSERT_NE(tooth, nullptr);
     // Close in on the crown: one millimetre is 16 pixels.
@@ -177,7 +174,7 @@ QvImage* Checker(int w, int h, int bpp)
 
 TEST_F(AuxDemoTest, EveryKindInTwoViewsMatchesBaseline)
 {
-    Load(640, 400, true);
+    ASSERT_NO_FATAL_FAILURE(Load(640, 400, true));
     const double pi = 3.14159265358979;
     const QvPoint c21 = Crown(21), c16 = Crown(16), c26 = Crown(26), c13 = Crown(13),
                   c23 = Crown(23), c36 = Crown(36), c46 = Crown(46), c33 = Crown(33);
@@ -290,24 +287,6 @@ TEST_F(AuxDemoTest, EveryKindInTwoViewsMatchesBaseline)
     aux->AddObject(board);
 
     const RgbaImage actual = Frame();
-    const std::string baseline = std::string(RIVELA_RENDER_BASELINE_DIR) + "/aux_objects_two_views.png";
-    const char* update = std::getenv("RIVELA_UPDATE_BASELINES");
-    if (update != nullptr && std::string(update) == "1")
-    {
-        ASSERT_TRUE(rivela::testing::WritePng(baseline, actual));
-        GTEST_SKIP() << "baseline written to " << baseline;
-    }
-    RgbaImage expected;
-    ASSERT_TRUE(rivela::testing::ReadPng(baseline, expected)) << baseline;
-    const rivela::testing::ImageDiff diff = rivela::testing::CompareImages(actual, expected, 6);
-    ASSERT_TRUE(diff.sizeMatches);
-    if (diff.pixelsOverTolerance > 20)
-    {
-        const std::string out = ::testing::TempDir() + "rivela_aux_objects_two_views";
-        rivela::testing::WritePng(out + "_actual.png", actual);
-        rivela::testing::WritePng(out + "_diff.png", diff.diff);
-        ADD_FAILURE() << diff.pixelsOverTolerance << " pixels differ (largest channel difference "
-                      << diff.maxChannelDelta << "); see " << out << "_actual.png and " << out << "_diff.png";
-    }
+    CheckBaseline(actual, "aux_objects_two_views", 6, 20);
 }
 } // namespace

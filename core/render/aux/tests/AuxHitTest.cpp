@@ -14,6 +14,7 @@
 #include "core/render/aux/tests/AuxFixture.h"
 
 using namespace aux_test;
+using rivela::testing::RgbaImage;
 
 namespace
 {
@@ -234,5 +235,26 @@ TEST_F(AuxHitTest, ViewsDrawTheirOwnObjectsWithTheirOwnProjections)
         const QvGDIPoint t = render->Project(view, QvPoint(-0.5, -0.5, -0.2));
         EXPECT_EQ(Near(image.At(t.x, t.y), 255, 255, 255, 0), view->GetID() != 1) << "view " << view->GetID();
     }
+}
+// Objects a pane keeps to itself: drawn in the active view only, whatever their view
+// binding says, without being registered.
+TEST_F(AuxHitTest, UnregisteredObjectsDrawInTheActiveView)
+{
+    Start(400, 200);
+    views->ToTwoCompView();
+    const RgbaImage before = Frame();
+    QvAuxPoint* mark = MarkAt(0, 0, QvColor(0, 255, 255), 2);
+    mark->m_pos = QvPoint(0.1, 0.2, 0.0);
+    mark->m_pAssView = views->GetView(1);
+    views->SetActiveView(views->GetView(0));
+    aux->DrawObjectInActiveView(mark);
+    const RgbaImage image = gl->ReadColor();
+    const QvGDIPoint in0 = render->Project(views->GetView(0), mark->m_pos);
+    const QvGDIPoint in1 = render->Project(views->GetView(1), mark->m_pos);
+    EXPECT_TRUE(Near(image.At(in0.x, in0.y), 0, 255, 255, 0));
+    EXPECT_TRUE(Near(image.At(in1.x, in1.y), before.At(in1.x, in1.y)[0], before.At(in1.x, in1.y)[1],
+                     before.At(in1.x, in1.y)[2], 0));
+    EXPECT_TRUE(aux->GetObjects().empty());
+    delete mark;
 }
 } // namespace

@@ -358,4 +358,73 @@ TEST_F(AuxPixelTest, ArrowsPointFromStartToStop)
             }
         }
 }
+// Spheres of the point styles measured on the screen (one unit 50 pixels), the GL-point
+// styles by their pixel size, the hover shapes, and a hidden point drawing nothing.
+TEST_F(AuxPixelTest, PointStylesDrawAndHoverAtTheirSizes)
+{
+    StartAux(200, 200);
+    views->GetActiveView()->GetTransform().m_scale = 0.5;
+    const RgbaImage before = Frame();
+    const auto width = [&](const RgbaImage& image) {
+        int n = 0;
+        for (int x = 0; x < 200; ++x)
+            n += !Is(image.At(x, 100), before.At(x, 100)[0], before.At(x, 100)[1], before.At(x, 100)[2], 2);
+        return n;
+    };
+    struct Case
+    {
+        int style;
+        double drawn, hover; // diameters in pixels
+    };
+    const Case cases[] = {{0, 20, 20}, {1, 5, 20}, {2, 40, 50}, {3, 120, 20}, {4, 6, 8}, {5, 30, 30}, {6, 5, 20},
+                          {9, 20, 20}};
+    for (const Case& k : cases)
+    {
+        auto* point = new QvAuxPoint;
+        point->m_style = k.style;
+        point->m_clr = QvColor(255, 255, 255);
+        point->m_pos = At(100, 100);
+        aux->AddObject(point);
+        EXPECT_NEAR(width(Frame()), k.drawn, 2.0) << "style " << k.style;
+        ASSERT_EQ(aux->HitTest(QvGDIPoint(100, 100)), point);
+        point->m_clr = QvColor(0, 0, 0); // drawn over by the hover shape only where it is larger
+        point->m_bHitable = false;
+        EXPECT_NEAR(width(Frame()), std::max(k.drawn, k.hover), 2.0) << "hover of style " << k.style;
+        point->SetVisible(false);
+        EXPECT_EQ(width(Frame()), 0) << "hidden style " << k.style;
+        aux->RemoveObject(point, true);
+    }
+}
+
+// A polyline's strip, four times as wide when selected, and its marked spheres.
+TEST_F(AuxPixelTest, PolylineStripAndMarks)
+{
+    StartAux(200, 200);
+    views->GetActiveView()->GetTransform().m_scale = 0.5;
+    Frame();
+    auto* strip = new QvAuxPolyline;
+    strip->m_clr = QvColor(255, 255, 255);
+    strip->m_lineWidth = 2.0;
+    strip->SetPoints({At(20, 100), At(100, 100), At(180, 60)});
+    strip->m_marks = {0, 2, 3};
+    aux->AddObject(strip);
+    const auto thickness = [&](const RgbaImage& image, int x) {
+        int n = 0;
+        for (int y = 80; y < 120; ++y)
+            n += image.At(x, y)[0] == 255 && image.At(x, y)[2] == 255;
+        return n;
+    };
+    RgbaImage image = Frame();
+    EXPECT_NEAR(thickness(image, 50), 2, 1);
+    EXPECT_TRUE(Is(image.At(100, 95), 0, 255, 0, 120)) << "mark 2 is green";
+    const QvGDIPoint cyan = render->ProjectInActiveView(strip->m_points[2]);
+    EXPECT_GT(image.At(cyan.x + 2, cyan.y)[2], 150) << "mark 3 is cyan";
+    EXPECT_LT(image.At(cyan.x + 2, cyan.y)[0], 100);
+    strip->SetSelected(true); // red, four times as wide
+    image = Frame();
+    int red = 0;
+    for (int y = 80; y < 120; ++y)
+        red += Is(image.At(50, y), 255, 0, 0);
+    EXPECT_NEAR(red, 8, 1);
+}
 } // namespace

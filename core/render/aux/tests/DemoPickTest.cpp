@@ -42,11 +42,8 @@ std::vector<QvMatrix> Placements(QvView* view, QvEntity* entity)
 
 TEST_P(DemoPickTest, TeethUnderTheCursorAreTheFirstOnesRaysMeet)
 {
-    qvtest::DemoOptions options;
-    options.dentition.facesPerTooth = 300;
-    options.steps = 10;
     qvtest::DemoCase demo;
-    ASSERT_TRUE(qvtest::BuildDemoCase(demo, options));
+    ASSERT_NO_FATAL_FAILURE(BuildSmallDemo(demo));
     QvModel& model = *demo.model;
 
     constexpr int W = 512, H = 512;
