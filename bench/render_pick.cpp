@@ -24,6 +24,7 @@
 #include "bench/NanoCloud.h"
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvModel.h"
+#include "core/render/QvGL.h"
 #include "core/render/QvOpenGLRender.h"
 #include "core/render/QvOpenGLSelect.h"
 #include "core/render/QvRenderStatus.h"
