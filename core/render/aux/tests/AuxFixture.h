@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <vector>
 
 #include "core/mesh/QvMesh.h"
@@ -179,6 +180,49 @@ inline QvEntity* FirstHit(const QvLine& ray, const std::vector<PlacedTriangles>&
         }
     }
     return hit;
+}
+
+// What a pick under the box at p should find. Selection draws the entities whose box
+// the ray under the cursor meets, records every triangle inside the 8 x 8 pick box and
+// keeps the one of least depth: the entity of the nearest surface point under the box.
+// Rays through every pixel corner of the box find it (null when they meet nothing).
+// False when the two nearest entities lie within 0.05 units of each other there, too
+// close to call between the samples.
+inline bool NearestUnderPickBox(const QvOpenGLRender& render, const QvView* view, const QvGDIPoint& p,
+                                const std::vector<PlacedTriangles>& placed, QvEntity*& out)
+{
+    const QvLine centre = render.GetPickRay(view, p);
+    std::map<QvEntity*, double> nearest;
+    for (int dy = -kQvPickBoxHalf; dy <= kQvPickBoxHalf; ++dy)
+        for (int dx = -kQvPickBoxHalf; dx <= kQvPickBoxHalf; ++dx)
+        {
+            const QvLine ray = render.GetPickRay(view, QvGDIPoint(p.x + dx, p.y + dy));
+            for (const PlacedTriangles& mesh : placed)
+            {
+                if (!mesh.entity->IsHitByLine(centre, mesh.placement))
+                    continue;
+                const double t = RayHit(ray, mesh);
+                if (t < std::numeric_limits<double>::infinity())
+                {
+                    auto it = nearest.emplace(mesh.entity, t).first;
+                    it->second = std::min(it->second, t);
+                }
+            }
+        }
+    out = nullptr;
+    double best = std::numeric_limits<double>::infinity(), second = best;
+    for (const auto& [entity, t] : nearest)
+        if (t < best)
+        {
+            second = best;
+            best = t;
+            out = entity;
+        }
+        else if (t < second)
+        {
+            second = t;
+        }
+    return out == nullptr || second - best > 0.05;
 }
 
 } // namespace aux_test

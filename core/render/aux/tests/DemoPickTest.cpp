@@ -98,44 +98,8 @@ TEST_P(DemoPickTest, TeethUnderTheCursorAreTheFirstOnesRaysMeet)
             return p.x - 4 >= view->GetOrigin().x && p.x + 4 < view->GetOrigin().x + view->GetWidth() &&
                    glY - 4 >= view->GetOrigin().y && glY + 4 < view->GetOrigin().y + view->GetHeight();
         };
-        // Selection draws the entities whose box the ray under the cursor meets, records
-        // every triangle inside the pick box and keeps the one of least depth: the entity
-        // of the nearest surface point under the box. Rays through every pixel corner of
-        // the box find it; false when the two nearest entities lie within 0.05 mm of each
-        // other there (too close to call between samples).
         const auto oracle = [&](const QvGDIPoint& p, QvEntity*& out) {
-            const QvLine centre = render->GetPickRay(view, p);
-            std::map<QvEntity*, double> nearest;
-            for (int dy = -4; dy <= 4; ++dy)
-                for (int dx = -4; dx <= 4; ++dx)
-                {
-                    const QvLine ray = render->GetPickRay(view, QvGDIPoint(p.x + dx, p.y + dy));
-                    for (const PlacedTriangles& mesh : placed)
-                    {
-                        if (!mesh.entity->IsHitByLine(centre, mesh.placement))
-                            continue;
-                        const double t = RayHit(ray, mesh);
-                        if (t < std::numeric_limits<double>::infinity())
-                        {
-                            auto it = nearest.emplace(mesh.entity, t).first;
-                            it->second = std::min(it->second, t);
-                        }
-                    }
-                }
-            out = nullptr;
-            double best = std::numeric_limits<double>::infinity(), second = best;
-            for (const auto& [entity, t] : nearest)
-                if (t < best)
-                {
-                    second = best;
-                    best = t;
-                    out = entity;
-                }
-                else if (t < second)
-                {
-                    second = t;
-                }
-            return out == nullptr || second - best > 0.05;
+            return NearestUnderPickBox(*render, view, p, placed, out);
         };
 
         for (const PlacedTriangles& tooth : placed)
