@@ -4,8 +4,14 @@
 #pragma once
 
 #include "bench/BenchMain.h"
+#include <algorithm>
+
+#include "core/geometry/QvPoint.h"
+#include "core/render/QvGL.h"
+#include "core/render/QvOpenGLRender.h"
 #include "core/render/QvRenderStatus.h"
 #include "core/render/QvVBOHandle.h"
+#include "core/render/QvView.h"
 #include "core/render/QvViewManager.h"
 #include "testing/OffscreenGL.h"
 
@@ -23,6 +29,19 @@ inline void ReleaseRenderer()
     QvVBOHandleMgr::Instance()->Clear();
     QvViewManager::Instance()->ResetForTests();
     QvRenderStatus::Instance()->ResetForTests();
+}
+
+// The view framed on the box lo..hi (nine tenths of the window) and one frame drawn
+// and finished: the buffers are uploaded and the view holds its matrices.
+inline void FrameOn(QvView& view, const QvPoint& lo, const QvPoint& hi, int width, int height)
+{
+    QvTransform& t = view.GetTransform();
+    t.m_translation = QvVector(-(lo[0] + hi[0]) / 2, -(lo[1] + hi[1]) / 2, -(lo[2] + hi[2]) / 2);
+    t.m_scale = 0.9 * std::min(2.0 * width / height / (hi[0] - lo[0]), 2.0 / (hi[1] - lo[1]));
+    QvOpenGLRender* render = QvRenderStatus::Instance()->GetRender();
+    render->UpdateViewport(width, height);
+    render->DrawScene();
+    glFinish();
 }
 
 // The benchmarks with freed heap kept (llvmpipe allocates and frees its vertex storage

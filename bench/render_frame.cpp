@@ -96,7 +96,7 @@ void Activate(Scene& scene)
     model.UpdateBBox();
 
     QvView& view = *views->GetActiveView();
-    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+    QvPoint lo(1e300, 1e300, 1e300), hi(-1e300, -1e300, -1e300);
     scene.drawn.clear();
     std::vector<QvEntity*> all;
     model.GetAllEntities(all);
@@ -124,13 +124,8 @@ void Activate(Scene& scene)
                 }
             }
     }
-    QvTransform& t = view.GetTransform();
-    t.m_translation = QvVector(-(lo[0] + hi[0]) / 2, -(lo[1] + hi[1]) / 2, -(lo[2] + hi[2]) / 2);
-    t.m_scale = 0.9 * std::min(2.0 * kWidth / kHeight / (hi[0] - lo[0]), 2.0 / (hi[1] - lo[1]));
-    render->UpdateViewport(kWidth, kHeight);
-    // One frame uploads the buffers and leaves the view's matrices for the minimal programs.
-    render->DrawScene();
-    glFinish();
+    // One frame uploads the buffers and leaves the view's matrices.
+    benchgl::FrameOn(view, lo, hi, kWidth, kHeight);
     std::copy_n(view.GetProjectionMatrix(), 16, scene.projection);
     std::copy_n(view.GetModelViewMatrix(), 16, scene.modelView);
     scene.triangles = 0;

@@ -121,12 +121,8 @@ Scene& GetScene()
             }
         }
     }
-    QvTransform& t = view.GetTransform();
-    t.m_translation = QvVector(-(lo[0] + hi[0]) / 2, -(lo[1] + hi[1]) / 2, -(lo[2] + hi[2]) / 2);
-    t.m_scale = 0.9 * std::min(2.0 * kWidth / kHeight / (hi[0] - lo[0]), 2.0 / (hi[1] - lo[1]));
-    render->UpdateViewport(kWidth, kHeight);
-    render->DrawScene();
-    glFinish();
+    // One frame uploads the buffers and leaves the view's matrices.
+    benchgl::FrameOn(view, lo, hi, kWidth, kHeight);
     // Around every crown, a few pixels apart, as a mouse moving over the arch.
     for (const QvPoint& c : crowns)
     {
