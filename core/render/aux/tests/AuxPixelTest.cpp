@@ -427,4 +427,43 @@ TEST_F(AuxPixelTest, PolylineStripAndMarks)
         red += Is(image.At(50, y), 255, 0, 0);
     EXPECT_NEAR(red, 8, 1);
 }
+// The rectangle operations nothing calls yet: turning about the centre, centring in a
+// view, zooming the shown part about the mouse and back to the whole image.
+TEST(AuxTextureRectTest, TurnCentreAndZoom)
+{
+    QvAuxTexture texture;
+    texture.SetMode(1);
+    texture.m_aspect = 2.0;
+    texture.SetScreenRect(QvPoint(100, 100, 0), QvPoint(300, 200, 0));
+    texture.SetAngle(3.14159265358979 / 2);
+    // A quarter turn about (200, 150): corner 1 (100, 100) goes to (250, 50).
+    EXPECT_NEAR(texture.m_screenRect[1][0], 250.0, 1e-9);
+    EXPECT_NEAR(texture.m_screenRect[1][1], 50.0, 1e-9);
+    texture.SetAngle(0.0);
+    EXPECT_NEAR(texture.m_screenRect[1][0], 100.0, 1e-9);
+    EXPECT_NEAR(texture.m_screenRect[1][1], 100.0, 1e-9);
+
+    QvView view(QvGDIPoint(400, 0), 200, 300);
+    texture.CentreInView(&view);
+    EXPECT_NEAR(texture.m_screenRect[1][0], 400.0, 1e-9);
+    EXPECT_NEAR(texture.m_screenRect[3][0], 600.0, 1e-9);
+    EXPECT_NEAR(texture.m_screenRect[3][1], 200.0, 1e-9);
+
+    // Zooming in at the rectangle's far corner keeps that corner of the image under it.
+    texture.ZoomTexture(true, 600, 200);
+    EXPECT_NEAR(texture.m_texScale, 0.9, 1e-12);
+    texture.ZoomTexture(true, 600, 200);
+    EXPECT_NEAR(texture.m_texScale, 0.8, 1e-12);
+    EXPECT_NEAR(texture.m_texOffsetS, 0.2, 1e-12);
+    EXPECT_NEAR(texture.m_texOffsetT, 0.2, 1e-12);
+    for (int i = 0; i < 20; ++i)
+        texture.ZoomTexture(true, 500, 150);
+    EXPECT_NEAR(texture.m_texScale, 0.1, 1e-12);
+    EXPECT_LE(texture.m_texOffsetS + texture.m_texScale, 1.0 + 1e-12);
+    for (int i = 0; i < 9; ++i)
+        texture.ZoomTexture(false, 500, 150);
+    EXPECT_EQ(texture.m_texScale, 1.0);
+    EXPECT_EQ(texture.m_texOffsetS, 0.0);
+    EXPECT_EQ(texture.m_texOffsetT, 0.0);
+}
 } // namespace
