@@ -2,16 +2,14 @@
 #include "core/design/QvBracketGeo.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
-#include <fstream>
 #include <istream>
 #include <ostream>
 #include <set>
-#include <system_error>
 
 #include "core/design/QvDesignFileLinks.h"
 #include "core/geometry/QvStreamIO.h"
+#include "core/mesh/QvStlCorners.h"
 #include "core/model/QvFileBodyLinks.h"
 
 namespace {
@@ -19,9 +17,6 @@ namespace {
 // The fixed fields of a body record (two text counts, two ints, frame, two vectors,
 // four parameters) plus two empty mesh forms (entity part 56, "Vertex@0\n", "Face@0\n").
 constexpr std::uint64_t kMinBodyRecordBytes = 4 + 4 + 4 + 4 + 96 + 24 + 24 + 32 + 2 * (56 + 9 + 7);
-
-constexpr std::uint64_t kStlHeaderBytes = 80;
-constexpr std::uint64_t kStlRecordBytes = 50;
 
 bool ReadVector(std::istream& is, QvVector& v)
 {
@@ -37,93 +32,6 @@ void WriteVector(std::ostream& os, const QvVector& v)
     qvio::WriteF64(os, v[0]);
     qvio::WriteF64(os, v[1]);
     qvio::WriteF64(os, v[2]);
-}
-
-// ---- STL ----------------------------------------------------------------------------
-
-bool ReadBinaryStl(std::istream& is, std::uint32_t count, std::vector<QvPoint>& corners)
-{
-    is.seekg(static_cast<std::streamoff>(kStlHeaderBytes + 4));
-    if (!is)
-        return false;
-    corners.reserve(static_cast<std::size_t>(count) * 3);
-    char record[kStlRecordBytes];
-    for (std::uint32_t i = 0; i < count; ++i)
-    {
-        if (!is.read(record, sizeof(record)))
-            return false;
-        for (int k = 0; k < 3; ++k)
-        {
-            float xyz[3];
-            std::memcpy(xyz, record + 12 + 12 * k, sizeof(xyz));
-            corners.emplace_back(xyz[0], xyz[1], xyz[2]);
-        }
-    }
-    return true;
-}
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-
-// One real in the "C" form after optional white space (a leading '+' is allowed).
-bool ParseReal(const char*& p, const char* end, double& value)
-{
-    while (p != end && IsSpace(*p))
-        ++p;
-    if (p != end && *p == '+')
-        ++p;
-    const auto res = std::from_chars(p, end, value);
-    if (res.ec != std::errc())
-        return false;
-    p = res.ptr;
-    return true;
-}
-
-// " vertex x y z": optional white space, the keyword, three reals.
-bool ParseVertexLine(const std::string& line, QvPoint& point)
-{
-    const char* p = line.data();
-    const char* end = p + line.size();
-    while (p != end && IsSpace(*p))
-        ++p;
-    static constexpr char kKeyword[] = "vertex";
-    const std::size_t keywordLength = sizeof(kKeyword) - 1;
-    if (static_cast<std::size_t>(end - p) < keywordLength || std::memcmp(p, kKeyword, keywordLength) != 0)
-        return false;
-    p += keywordLength;
-    double x = 0.0, y = 0.0, z = 0.0;
-    if (!ParseReal(p, end, x) || !ParseReal(p, end, y) || !ParseReal(p, end, z))
-        return false;
-    point.Set(x, y, z);
-    return true;
-}
-
-// Seven lines a facet: "facet normal", "outer loop", three vertices, "endloop",
-// "endfacet". The first line at a facet's place without "facet normal" ends the solid.
-bool ReadTextStl(std::istream& is, std::vector<QvPoint>& corners)
-{
-    is.clear();
-    is.seekg(0);
-    std::string line;
-    if (!std::getline(is, line))
-        return true; // an empty file holds no facets
-    while (std::getline(is, line))
-    {
-        if (line.find("facet normal") == std::string::npos)
-            break;
-        if (!std::getline(is, line))
-            return false;
-        for (int k = 0; k < 3; ++k)
-        {
-            QvPoint corner;
-            if (!std::getline(is, line) || !ParseVertexLine(line, corner))
-                return false;
-            corners.push_back(corner);
-        }
-        for (int k = 0; k < 2; ++k)
-            if (!std::getline(is, line))
-                break;
-    }
-    return true;
 }
 
 class BracketFileLink final : public QvBracketFileLink
@@ -241,27 +149,9 @@ bool QvBracketGeo::Read(std::istream& is, int version, QvModel* model)
 
 bool QvBracketGeo::LoadStl(const std::string& path)
 {
-    std::ifstream is(path, std::ios::binary);
-    if (!is)
-        return false;
-    is.seekg(0, std::ios::end);
-    const std::streamoff size = is.tellg();
-    if (size < 0)
-        return false;
-
     std::vector<QvPoint> corners;
-    bool binary = false;
-    std::uint32_t count = 0;
-    if (static_cast<std::uint64_t>(size) >= kStlHeaderBytes + 4)
-    {
-        is.seekg(static_cast<std::streamoff>(kStlHeaderBytes));
-        if (qvio::ReadU32(is, count))
-            binary = static_cast<std::uint64_t>(size) == kStlHeaderBytes + 4 + kStlRecordBytes * count;
-    }
-    const bool parsed = binary ? ReadBinaryStl(is, count, corners) : ReadTextStl(is, corners);
-    if (!parsed)
+    if (!QvReadStlCorners(path, corners))
         return false;
-
     Clear();
     m_colors.clear();
     static_cast<void>(BuildFromTriangleSoup(corners)); // the mesh is empty: it cannot refuse

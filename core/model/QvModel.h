@@ -22,6 +22,10 @@
 
 class QvAirway;
 class QvEdge;
+class QvMatrix;
+class QvMesh;
+class QvToothRef;
+class QvVector;
 class QvEntity;
 class QvFace;
 class QvGum;
@@ -202,6 +206,27 @@ public:
     // airway always present; no version selects it.
     [[nodiscard]] bool ReadTSDWithEmbedded(std::istream& is, int version);
     void WriteTSDWithEmbedded(std::ostream& os, int version) const;
+
+    // ---- Helpers nothing in the system calls (QvModelLegacy.cpp) ----------------------
+
+    // The placement of the jaw bone of that side; a hidden jaw bone is added first
+    // when the model has none.
+    QvMatrix GetJawBoneMatrix(bool upper);
+    // Its placement becomes m, or m x placement with compose (found or added likewise).
+    void SetJawBoneMatrix(bool upper, const QvMatrix& m, bool compose);
+    // The first tooth whose cut line was built on owner, null when none; count
+    // receives the number of teeth.
+    static QvTooth* FindToothByCutLineOwner(const std::vector<QvTooth*>& teeth, const QvMesh* owner, int& count);
+    // Deletes every tooth's reference data and the reference planes.
+    void ClearReferenceData();
+    // The direction from the first FACC vertex of ref's tooth to that of its neighbour
+    // in the same jaw (the previous reference among teeth, or the next for the first),
+    // reversed when both stand in one quadrant and ref's tooth has the smaller number.
+    // False for no neighbour, an empty FACC or an index outside its mesh.
+    static bool GetNeighbourDirection(const std::vector<QvTooth*>& teeth, const QvToothRef* ref, QvVector& out);
+    // Each reference's FACC oriented, then its feature keys assigned along the
+    // neighbour direction.
+    static void OrientToothRefs(const std::vector<QvTooth*>& teeth);
 
     // ---- Data -----------------------------------------------------------------------
 
