@@ -153,7 +153,11 @@ bool QvReadWriteFile::WriteTSD_V0(std::ostream& os, int version)
 {
     if (!m_pModel || !m_pModel->m_teeth.empty())
         return false;
-    os << QvEntity::NextId() << '\n';
+    // The id line is "C" text whatever locale the stream carries.
+    char digits[kIdLineMax + 1];
+    const auto res = std::to_chars(digits, digits + sizeof(digits), QvEntity::NextId());
+    os.write(digits, res.ptr - digits);
+    os.put('\n');
     m_transform.Write(os);
     const auto writeTagged = [&](const std::vector<QvEntity*>& list, std::uint8_t tag, bool fullJaw) {
         for (const QvEntity* entity : list)

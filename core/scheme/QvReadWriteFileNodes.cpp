@@ -254,9 +254,12 @@ bool QvReadWriteFile::ReadToothNodes(std::istream& is, QvModel* model, int count
                 attachSteps.emplace_back(static_cast<std::size_t>(k), r.step);
     }
 
-    std::vector<QvTreatStep*>& list = steps[tooth];
-    for (auto& step : read)
-        list.push_back(step.release());
+    if (!read.empty())
+    {
+        std::vector<QvTreatStep*>& list = steps[tooth];
+        for (auto& step : read)
+            list.push_back(step.release());
+    }
     if (toothAttachments)
         for (const auto& [k, step] : attachSteps)
         {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <locale>
 #include <filesystem>
 #include <sstream>
 
@@ -231,8 +232,17 @@ TEST_F(LegacyFiles, WriterRoundTripsJawsGumsAndToothLists)
     list->SetJaw(jaw);
     source.AddEntity(list);
     QvReadWriteFile writer(&source, 0);
+    // A stream whose locale groups digits still gets a plain id line.
+    struct Grouping : std::numpunct<char>
+    {
+        std::string do_grouping() const override { return "\1"; }
+        char do_thousands_sep() const override { return ','; }
+    };
     std::ostringstream os;
+    os.imbue(std::locale(std::locale::classic(), new Grouping));
+    QvEntity::SetNextId(4321);
     ASSERT_TRUE(writer.WriteTSD_V0(os, kTSD));
+    EXPECT_EQ(os.str().substr(0, 5), "4321\n");
 
     QvModel back;
     ASSERT_TRUE(ReadBody(back, os.str()));
