@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -339,16 +340,67 @@ bool QvOBBTree::ToAffine(const QvMatrix& m, Affine& out)
     return true;
 }
 
-// A node while the tree is built; children are positions in the build's list, which
-// becomes the tree's block of nodes once the splitting is done.
+// A node while the tree is built: its stretch [m_nBegin, m_nEnd) of the leaf-order
+// array; children are positions in the build's list, which becomes the tree's block of
+// nodes once the splitting is done.
 struct QvOBBTree::Draft
 {
     QvOBB m_box;
     bool m_bHasBox = false;
-    std::vector<QvOBBFace*> m_faces;
+    std::uint32_t m_nBegin = 0;
+    std::uint32_t m_nEnd = 0;
     std::int32_t m_nFirst = -1;
     std::int32_t m_nSecond = -1;
 };
+
+// Working storage of one build, reused by every node.
+struct QvOBBTree::BuildScratch
+{
+    std::vector<int> stamp;
+    int stampValue = 0;
+    std::vector<int> vertices;
+    std::vector<QvPoint> points;
+    // Per face of the node being split: whether it goes to the first child.
+    std::vector<char> below;
+    std::vector<QvOBBFace*> second;
+};
+
+namespace {
+
+// One 64-bit word into a running fingerprint.
+inline std::uint64_t Mix(std::uint64_t h, std::uint64_t word)
+{
+    h ^= word;
+    h *= 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+std::uint64_t PositionPrint(const QvMesh& mesh)
+{
+    std::uint64_t h = Mix(0, mesh.m_vertices.size());
+    for (const QvVertex& v : mesh.m_vertices)
+        for (int k = 0; k < 3; ++k)
+        {
+            std::uint64_t bits = 0;
+            std::memcpy(&bits, &v.m_point.m_coord[k], sizeof bits);
+            h = Mix(h, bits);
+        }
+    return h;
+}
+
+std::uint64_t CornerPrint(const QvMesh& mesh)
+{
+    std::uint64_t h = Mix(0, mesh.m_faces.size());
+    for (const QvFace& f : mesh.m_faces)
+    {
+        h = Mix(h, static_cast<std::uint64_t>(static_cast<std::uint32_t>(f.m_vertices[0])) << 32 |
+                       static_cast<std::uint32_t>(f.m_vertices[1]));
+        h = Mix(h, static_cast<std::uint32_t>(f.m_vertices[2]));
+    }
+    return h;
+}
+
+} // namespace
 
 QvOBBTree::QvOBBTree(QvMesh* mesh) : m_pMesh(mesh), m_placement(4, 4)
 {
@@ -360,6 +412,26 @@ QvOBBTree::QvOBBTree(QvMesh* mesh) : m_pMesh(mesh), m_placement(4, 4)
 
 QvOBBTree::~QvOBBTree() = default;
 
+QvOBBTree::Moments QvOBBTree::ComputeMoments(const QvMesh& mesh)
+{
+    Moments m;
+    const std::size_t n = mesh.m_vertices.size();
+    m.count = static_cast<double>(n);
+    if (n == 0)
+        return m;
+    for (const QvVertex& v : mesh.m_vertices)
+        m.centre += v.m_point;
+    m.centre = m.centre / m.count;
+    for (const QvVertex& v : mesh.m_vertices)
+    {
+        const QvVector d = v.m_point - m.centre;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                m.scatter[i][j] += d[i] * d[j];
+    }
+    return m;
+}
+
 void QvOBBTree::Build()
 {
     if (!m_pMesh)
@@ -367,10 +439,18 @@ void QvOBBTree::Build()
     m_pVertexData = m_pMesh->m_vertices.data();
     m_nVertexCount = m_pMesh->m_vertices.size();
     m_pFaceData = m_pMesh->m_faces.data();
-    m_positions.reserve(m_nVertexCount);
+    m_nPositionPrint = PositionPrint(*m_pMesh);
+    m_nCornerPrint = CornerPrint(*m_pMesh);
     for (const QvVertex& v : m_pMesh->m_vertices)
-        m_positions.push_back(v.m_point);
-    std::unique_ptr<QvOBB> rootBox(QvOBB::FromPoints(m_positions));
+        m_bFinite = m_bFinite && std::isfinite(v.m_point[0]) && std::isfinite(v.m_point[1]) &&
+                    std::isfinite(v.m_point[2]);
+    m_moments = ComputeMoments(*m_pMesh);
+
+    BuildScratch scratch;
+    scratch.points.reserve(m_nVertexCount);
+    for (const QvVertex& v : m_pMesh->m_vertices)
+        scratch.points.push_back(v.m_point);
+    std::unique_ptr<QvOBB> rootBox(QvOBB::FromPoints(scratch.points));
 
     const std::size_t faceCount = m_pMesh->m_faces.size();
     m_faceRecords.resize(faceCount);
@@ -386,6 +466,7 @@ void QvOBBTree::Build()
             record.m_corners[k] = face.m_vertices[k];
         m_facePointers[i] = &record;
     }
+    m_leafFaces = m_facePointers;
 
     std::vector<Draft> drafts(1);
     if (rootBox)
@@ -393,23 +474,20 @@ void QvOBBTree::Build()
         drafts[0].m_box = *rootBox;
         drafts[0].m_bHasBox = true;
     }
-    drafts[0].m_faces = m_facePointers;
+    drafts[0].m_nEnd = static_cast<std::uint32_t>(faceCount);
+    // A split leaf keeps 2 to 5 faces: this many nodes as a rule, grown when not.
+    drafts.reserve(faceCount / 2 + 1);
 
-    std::vector<int> stamp(m_nVertexCount, 0);
-    int stampValue = 0;
-    std::vector<int> scratch;
+    scratch.stamp.assign(m_nVertexCount, 0);
     std::vector<std::size_t> stack{0};
     while (!stack.empty())
     {
         const std::size_t index = stack.back();
         stack.pop_back();
-        Split(drafts, index, stamp, stampValue, scratch);
-        Draft& node = drafts[index];
+        Split(drafts, index, scratch);
+        const Draft& node = drafts[index];
         if (node.m_nFirst < 0)
             continue;
-        // The children hold the faces now; only the root keeps its list.
-        if (index != 0)
-            std::vector<QvOBBFace*>().swap(node.m_faces);
         stack.push_back(static_cast<std::size_t>(node.m_nSecond));
         stack.push_back(static_cast<std::size_t>(node.m_nFirst));
     }
@@ -418,87 +496,105 @@ void QvOBBTree::Build()
     m_nodes = std::make_unique<QvOBBTreeNode[]>(count);
     for (std::size_t i = 0; i < count; ++i)
     {
-        Draft& draft = drafts[i];
+        const Draft& draft = drafts[i];
         QvOBBTreeNode& node = m_nodes[i];
         if (draft.m_bHasBox)
         {
             node.m_box = draft.m_box;
             node.m_pBox = &node.m_box;
         }
-        node.m_faces = std::move(draft.m_faces);
         if (draft.m_nFirst >= 0)
         {
             node.m_pFirst = &m_nodes[static_cast<std::size_t>(draft.m_nFirst)];
             node.m_pSecond = &m_nodes[static_cast<std::size_t>(draft.m_nSecond)];
         }
+        else if (i != 0)
+            node.m_faces = QvOBBFaceList(m_leafFaces.data() + draft.m_nBegin, draft.m_nEnd - draft.m_nBegin);
     }
+    // The root lists every face in face order (as a leaf too: its stretch is unsplit).
+    m_nodes[0].m_faces = QvOBBFaceList(m_facePointers.data(), faceCount);
     m_pRoot = &m_nodes[0];
     CollectLeaves();
 }
 
-QvOBB* QvOBBTree::FitFaces(const std::vector<QvOBBFace*>& faces, std::vector<int>& stamp, int& stampValue,
-                           std::vector<int>& scratch) const
+void QvOBBTree::Split(std::vector<Draft>& drafts, std::size_t index, BuildScratch& scratch)
 {
-    ++stampValue;
-    scratch.clear();
-    for (const QvOBBFace* f : faces)
-        for (const int c : f->m_corners)
-            if (stamp[static_cast<std::size_t>(c)] != stampValue)
-            {
-                stamp[static_cast<std::size_t>(c)] = stampValue;
-                scratch.push_back(c);
-            }
-    std::sort(scratch.begin(), scratch.end());
-    std::vector<QvPoint> points;
-    points.reserve(scratch.size());
-    for (const int v : scratch)
-        points.push_back(GetPosition(v));
-    return QvOBB::FromPoints(points);
-}
-
-void QvOBBTree::Split(std::vector<Draft>& drafts, std::size_t index, std::vector<int>& stamp, int& stampValue,
-                      std::vector<int>& scratch) const
-{
-    const Draft& node = drafts[index];
-    if (static_cast<std::int32_t>(node.m_faces.size()) <= m_nLeafSize || !node.m_bHasBox)
+    const std::size_t begin = drafts[index].m_nBegin;
+    const std::size_t end = drafts[index].m_nEnd;
+    const std::size_t n = end - begin;
+    if (static_cast<std::int64_t>(n) <= m_nLeafSize || !drafts[index].m_bHasBox)
         return;
 
-    std::vector<QvOBBFace*> first;
-    std::vector<QvOBBFace*> second;
+    // Faces below the plane go first, the others second, each in their current order.
+    QvOBBFace** faces = m_leafFaces.data() + begin;
+    scratch.below.resize(n);
     bool divided = false;
     for (int rank = 1; rank <= 3 && !divided; ++rank)
     {
-        const QvPlane plane(node.m_box.m_frame.m_centre, node.m_box.GetAxisByExtent(rank));
-        const QvVector n = plane.GetNormal();
+        const QvOBB& box = drafts[index].m_box;
+        const QvPlane plane(box.m_frame.m_centre, box.GetAxisByExtent(rank));
+        const QvVector normal = plane.GetNormal();
         const double d = plane.m_coef[3];
-        first.clear();
-        second.clear();
-        for (QvOBBFace* f : node.m_faces)
+        std::size_t firstCount = 0;
+        for (std::size_t i = 0; i < n; ++i)
         {
             bool below = false;
-            for (const int c : f->m_corners)
-                below = below || Dot(n, GetPosition(c)) + d < 0.0;
-            (below ? first : second).push_back(f);
+            for (const int c : faces[i]->m_corners)
+                below = below || Dot(normal, GetPosition(c)) + d < 0.0;
+            scratch.below[i] = below ? 1 : 0;
+            firstCount += below ? 1 : 0;
         }
-        divided = !first.empty() && !second.empty();
+        divided = firstCount != 0 && firstCount != n;
     }
     if (!divided)
         return;
 
-    std::unique_ptr<QvOBB> firstBox(FitFaces(first, stamp, stampValue, scratch));
-    std::unique_ptr<QvOBB> secondBox(FitFaces(second, stamp, stampValue, scratch));
+    // Boxes first: a child that cannot be fitted leaves the node a leaf, its faces in
+    // their order.
+    const auto fit = [&](char side) {
+        ++scratch.stampValue;
+        scratch.vertices.clear();
+        for (std::size_t i = 0; i < n; ++i)
+            if (scratch.below[i] == side)
+                for (const int c : faces[i]->m_corners)
+                    if (scratch.stamp[static_cast<std::size_t>(c)] != scratch.stampValue)
+                    {
+                        scratch.stamp[static_cast<std::size_t>(c)] = scratch.stampValue;
+                        scratch.vertices.push_back(c);
+                    }
+        std::sort(scratch.vertices.begin(), scratch.vertices.end());
+        scratch.points.clear();
+        for (const int v : scratch.vertices)
+            scratch.points.push_back(GetPosition(v));
+        return std::unique_ptr<QvOBB>(QvOBB::FromPoints(scratch.points));
+    };
+    const std::unique_ptr<QvOBB> firstBox = fit(1);
+    const std::unique_ptr<QvOBB> secondBox = fit(0);
     if (!firstBox || !secondBox)
         return;
+
+    scratch.second.clear();
+    std::size_t mid = 0;
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        if (scratch.below[i])
+            faces[mid++] = faces[i];
+        else
+            scratch.second.push_back(faces[i]);
+    }
+    std::copy(scratch.second.begin(), scratch.second.end(), faces + mid);
 
     // Siblings side by side: a walk that opens a node tests both.
     const std::size_t at = drafts.size();
     drafts.resize(at + 2);
     drafts[at].m_box = *firstBox;
     drafts[at].m_bHasBox = true;
-    drafts[at].m_faces = std::move(first);
+    drafts[at].m_nBegin = static_cast<std::uint32_t>(begin);
+    drafts[at].m_nEnd = static_cast<std::uint32_t>(begin + mid);
     drafts[at + 1].m_box = *secondBox;
     drafts[at + 1].m_bHasBox = true;
-    drafts[at + 1].m_faces = std::move(second);
+    drafts[at + 1].m_nBegin = static_cast<std::uint32_t>(begin + mid);
+    drafts[at + 1].m_nEnd = static_cast<std::uint32_t>(end);
     drafts[index].m_nFirst = static_cast<std::int32_t>(at);
     drafts[index].m_nSecond = static_cast<std::int32_t>(at + 1);
 }
@@ -546,26 +642,12 @@ bool QvOBBTree::IsCurrent() const
            m_pMesh->m_faces.data() == m_pFaceData && m_pMesh->m_faces.size() == m_faceRecords.size();
 }
 
-bool QvOBBTree::MatchesMesh() const
+bool QvOBBTree::MatchesPositions() const
 {
-    if (!IsCurrent() || m_positions.size() != m_nVertexCount)
-        return false;
-    for (std::size_t v = 0; v < m_nVertexCount; ++v)
-    {
-        const QvPoint& p = m_pMesh->m_vertices[v].m_point;
-        const QvPoint& q = m_positions[v];
-        if (!(p[0] == q[0] && p[1] == q[1] && p[2] == q[2]))
-            return false;
-    }
-    for (std::size_t f = 0; f < m_faceRecords.size(); ++f)
-    {
-        const std::int32_t* corners = m_pMesh->m_faces[f].m_vertices;
-        const std::int32_t* built = m_faceRecords[f].m_corners;
-        if (corners[0] != built[0] || corners[1] != built[1] || corners[2] != built[2])
-            return false;
-    }
-    return true;
+    return IsCurrent() && m_bFinite && PositionPrint(*m_pMesh) == m_nPositionPrint;
 }
+
+bool QvOBBTree::MatchesMesh() const { return MatchesPositions() && CornerPrint(*m_pMesh) == m_nCornerPrint; }
 
 void QvOBBTree::FindFacesNearPlane(const QvPlane& plane, double tolerance, const QvOBB* region,
                                    std::vector<const QvOBBFace*>& out) const

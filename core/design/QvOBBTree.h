@@ -9,12 +9,14 @@
 // costs nothing per node or vertex and queries see the fitted boxes moved by the
 // placement. Triangles are read from the mesh when they are tested. A mesh whose
 // vertices were moved must have its tree built again; one whose vertex or face storage
-// changed makes every query on the old tree find nothing.
+// changed makes every query on the old tree find nothing. The tree keeps no copy of
+// the positions: a fingerprint of them tells a mesh edited in place.
 //
 // Queries read the tree only: any number of threads may query one tree while nobody
 // places it or runs a collision detecter on it (that writes the face marks).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -40,10 +42,32 @@ struct QvOBBFace
     std::int32_t m_corners[3] = {-1, -1, -1};
 };
 
-// Two children or none. Only the root and the leaves keep their face lists: an inner
-// node's list is released once its children hold the faces. A tree keeps all its nodes,
-// boxes included, in one block (a node's children sit side by side in it), so that
-// walks over two trees stay within a few cache lines per node.
+// A node's faces: a stretch of one array of face records per tree, read like a vector.
+class QvOBBFaceList
+{
+public:
+    QvOBBFaceList() = default;
+    QvOBBFaceList(QvOBBFace* const* first, std::size_t count)
+        : m_pFirst(first), m_nCount(static_cast<std::uint32_t>(count))
+    {
+    }
+    QvOBBFace* const* begin() const { return m_pFirst; }
+    QvOBBFace* const* end() const { return m_pFirst + m_nCount; }
+    std::size_t size() const { return m_nCount; }
+    bool empty() const { return m_nCount == 0; }
+    QvOBBFace* operator[](std::size_t i) const { return m_pFirst[i]; }
+
+private:
+    QvOBBFace* const* m_pFirst = nullptr;
+    std::uint32_t m_nCount = 0;
+};
+
+// Two children or none. Only the root and the leaves list their faces: the root all
+// of them in face order, a leaf its own stretch of the tree's array of faces, which
+// the build partitions in place (an inner node's stretch is the union of its
+// children's, and its list is left empty). A tree keeps all its nodes, boxes
+// included, in one block (a node's children sit side by side in it), so that walks
+// over two trees stay within a few cache lines per node.
 struct QvOBBTreeNode
 {
     QvOBBTreeNode() = default;
@@ -59,11 +83,11 @@ struct QvOBBTreeNode
     QvOBBTreeNode* m_pSecond = nullptr;
     // Half the box's diagonal: the radius of a ball around it.
     double m_dRadius = 0.0;
+    QvOBBFaceList m_faces;
     // Position among the leaves in pre-order; -1 for an inner node.
     std::int32_t m_nLeafIndex = -1;
     // The storage m_pBox points at; read the box through m_pBox.
     QvOBB m_box;
-    std::vector<QvOBBFace*> m_faces;
 };
 
 // One pair of crossing triangles: the stretch of the two planes' intersection line
@@ -122,8 +146,23 @@ public:
     // and a point in the region is among them, rounding included.
     void FindFacesNearPlane(const QvPlane& plane, double tolerance, const QvOBB* region,
                             std::vector<const QvOBBFace*>& out) const;
-    // The vertex positions the tree was built on.
-    const std::vector<QvPoint>& GetBuiltPositions() const { return m_positions; }
+
+    // Count, centroid and scatter (the sum of the outer products of the offsets from
+    // the centroid, in vertex order, as QvFrame::FitPoints sums them) of a mesh's own
+    // vertex positions.
+    struct Moments
+    {
+        double count = 0.0;
+        QvPoint centre;
+        double scatter[3][3] = {};
+    };
+    static Moments ComputeMoments(const QvMesh& mesh);
+    // The moments of the positions the tree was built on.
+    const Moments& GetMoments() const { return m_moments; }
+    // True while the mesh's vertex positions are still those the tree was built on, as
+    // far as a 64-bit fingerprint of their bits tells (a mesh with a non-finite
+    // position never matches).
+    bool MatchesPositions() const;
 
     // False only when no triangle of this tree can cross one of the other's, whatever
     // the rounding: boxes grown by tolerance are apart, or every pair of triangles in
@@ -147,7 +186,7 @@ public:
     // False once the mesh's vertex or face storage is not the one the tree was built on.
     bool IsCurrent() const;
     // True while the mesh's vertex positions and face corners are still those the tree
-    // was built on (IsCurrent tells only the storage apart): a full comparison, for
+    // was built on (IsCurrent tells only the storage apart): fingerprints of both, for
     // callers that must not trust a cached tree whose mesh may have been edited in place.
     bool MatchesMesh() const;
     // The mesh's own position of a vertex, and the position at the placement.
@@ -184,16 +223,17 @@ public:
 private:
     struct Draft;
     void Build();
-    void Split(std::vector<Draft>& drafts, std::size_t index, std::vector<int>& stamp, int& stampValue,
-               std::vector<int>& scratch) const;
-    QvOBB* FitFaces(const std::vector<QvOBBFace*>& faces, std::vector<int>& stamp, int& stampValue,
-                    std::vector<int>& scratch) const;
+    struct BuildScratch;
+    void Split(std::vector<Draft>& drafts, std::size_t index, BuildScratch& scratch);
     bool CanQuery() const { return m_pRoot && m_bPlaced && IsCurrent(); }
     void CollectLeaves();
 
     QvMesh* m_pMesh = nullptr;
     std::vector<QvOBBFace> m_faceRecords;
+    // Every record in face order (the root's list), and again in leaf order (the
+    // leaves' lists).
     std::vector<QvOBBFace*> m_facePointers;
+    std::vector<QvOBBFace*> m_leafFaces;
     QvMatrix m_placement;
     // Every node of the tree, the root first; m_pRoot is null or points at the first.
     std::unique_ptr<QvOBBTreeNode[]> m_nodes;
@@ -201,8 +241,12 @@ private:
     std::int32_t m_nLeafSize = kLeafSize;
 
     std::vector<const QvOBBTreeNode*> m_leaves;
-    // The vertex positions the tree was built on.
-    std::vector<QvPoint> m_positions;
+    Moments m_moments;
+    // Fingerprints of the vertex positions and of the face corners the tree was built
+    // on; m_bFinite is false when a position was not finite.
+    std::uint64_t m_nPositionPrint = 0;
+    std::uint64_t m_nCornerPrint = 0;
+    bool m_bFinite = true;
     // The mesh storage the tree was built on.
     const void* m_pVertexData = nullptr;
     std::size_t m_nVertexCount = 0;

@@ -15,40 +15,15 @@
 #include "core/model/QvToothBase.h"
 #include "core/scheme/QvGapInfo.h"
 
-// The scatter is the sum of the outer products of the offsets from the centroid,
-// summed in vertex order as QvFrame::FitPoints sums them, so that the frame fitted
-// from them is the same. The match is found in the same pass as the centroid.
-QvGapToothMoments::QvGapToothMoments(const QvMesh& mesh, const std::vector<QvPoint>* built)
+QvGapToothMoments::QvGapToothMoments(const QvMesh& mesh, const QvOBBTree* tree)
 {
-    const std::size_t n = mesh.m_vertices.size();
-    count = static_cast<double>(n);
-    matches = built && built->size() == n;
-    if (n == 0)
-        return;
-    for (std::size_t v = 0; v < n; ++v)
-    {
-        const QvPoint& p = mesh.m_vertices[v].m_point;
-        centre += p;
-        if (matches)
-        {
-            const QvPoint& q = (*built)[v];
-            matches = p[0] == q[0] && p[1] == q[1] && p[2] == q[2];
-        }
-    }
-    centre = centre / count;
-    // The second pass reads the compact copy when it equals the mesh.
-    const auto add = [this](const QvPoint& p) {
-        const QvVector d = p - centre;
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                scatter[i][j] += d[i] * d[j];
-    };
-    if (matches)
-        for (const QvPoint& p : *built)
-            add(p);
-    else
-        for (const QvVertex& v : mesh.m_vertices)
-            add(v.m_point);
+    matches = tree && tree->MatchesPositions();
+    const QvOBBTree::Moments m = matches ? tree->GetMoments() : QvOBBTree::ComputeMoments(mesh);
+    count = m.count;
+    centre = m.centre;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            scatter[i][j] = m.scatter[i][j];
 }
 
 namespace {
@@ -253,7 +228,7 @@ QvGapToothMoments QvGapDetecter::ToothMoments(int tooth)
         m_trees[tooth] = tree;
         return known->moments;
     }
-    QvGapToothMoments moments(*mesh, tree ? &tree->GetBuiltPositions() : nullptr);
+    QvGapToothMoments moments(*mesh, tree);
     m_trees[tooth] = moments.matches ? tree : nullptr;
     // Only a match is kept: a mesh that differs from its tree is summed again.
     if (m_pCache && m_trees[tooth])

@@ -31,12 +31,12 @@ class QvMesh;
 class QvOBBTree;
 class QvToothBase;
 
-// Count, centroid and scatter of a mesh's own vertex positions; matches tells whether
-// the mesh still has the positions a box tree was built on, when those were given.
+// Count, centroid and scatter of a mesh's own vertex positions: those the tree keeps
+// when the mesh still has the positions the tree was built on (matches), else summed.
 struct QvGapToothMoments
 {
     QvGapToothMoments() = default;
-    QvGapToothMoments(const QvMesh& mesh, const std::vector<QvPoint>* built);
+    QvGapToothMoments(const QvMesh& mesh, const QvOBBTree* tree);
     double count = 0.0;
     QvPoint centre;
     double scatter[3][3] = {};
