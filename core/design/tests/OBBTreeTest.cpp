@@ -928,4 +928,63 @@ TEST_F(OBBTreeMgrTest, ManyThreadsShareTheCache)
     EXPECT_EQ(mgr->FindTree(&one)->GetMesh(), &one);
 }
 
+// The trees of a case's meshes built side by side: each the same as one built alone
+// (leaves, their faces in order, boxes to the bit), every mesh once, nulls and repeats
+// skipped, a tree already cached kept. Run under ThreadSanitizer as well.
+TEST_F(OBBTreeMgrTest, AddMeshesBuildsTheSameTreesSideBySide)
+{
+    QvOBBTreeMgr* mgr = QvOBBTreeMgr::Instance();
+    std::vector<QvMesh> meshes;
+    for (int i = 0; i < 9; ++i)
+        meshes.push_back(i % 3 == 2 ? qvtest::TriangleSoup(300 + 40 * i, 2.0, static_cast<std::uint64_t>(i))
+                                    : qvtest::BumpySphere(2 + i % 2, 1.0 + 0.1 * i, 0.1, static_cast<std::uint64_t>(i)));
+    mgr->AddMesh(&meshes[4]);
+    QvOBBTree* kept = mgr->FindTree(&meshes[4]);
+    std::vector<QvMesh*> list{nullptr};
+    for (QvMesh& m : meshes)
+        list.push_back(&m);
+    list.push_back(&meshes[0]);
+
+    mgr->AddMeshes(list, 4);
+    EXPECT_EQ(mgr->GetTreeCount(), meshes.size());
+    EXPECT_EQ(mgr->FindTree(&meshes[4]), kept);
+    for (QvMesh& m : meshes)
+    {
+        const QvOBBTree* built = mgr->FindTree(&m);
+        ASSERT_NE(built, nullptr);
+        EXPECT_EQ(built->GetMesh(), &m);
+        const QvOBBTree alone(&m);
+        ASSERT_EQ(built->GetLeaves().size(), alone.GetLeaves().size());
+        for (std::size_t l = 0; l < alone.GetLeaves().size(); ++l)
+        {
+            const QvOBBTreeNode* a = built->GetLeaves()[l];
+            const QvOBBTreeNode* b = alone.GetLeaves()[l];
+            ASSERT_EQ(a->m_faces.size(), b->m_faces.size());
+            for (std::size_t k = 0; k < a->m_faces.size(); ++k)
+                EXPECT_EQ(a->m_faces[k]->m_nIndex, b->m_faces[k]->m_nIndex);
+            ASSERT_EQ(a->m_pBox == nullptr, b->m_pBox == nullptr);
+            if (a->m_pBox)
+            {
+                for (int i = 0; i < 3; ++i)
+                {
+                    EXPECT_EQ(a->m_pBox->m_frame.m_centre[i], b->m_pBox->m_frame.m_centre[i]);
+                    EXPECT_EQ(a->m_pBox->m_frame.m_dirX[i], b->m_pBox->m_frame.m_dirX[i]);
+                    EXPECT_EQ(a->m_pBox->m_halfSize[i], b->m_pBox->m_halfSize[i]);
+                }
+            }
+        }
+        EXPECT_TRUE(built->MatchesMesh());
+    }
+
+    // One thread, and more threads than meshes, build the same.
+    mgr->Clear();
+    mgr->AddMeshes(list, 1);
+    EXPECT_EQ(mgr->GetTreeCount(), meshes.size());
+    mgr->Clear();
+    mgr->AddMeshes(list, 64);
+    EXPECT_EQ(mgr->GetTreeCount(), meshes.size());
+    mgr->AddMeshes({}, 0);
+    EXPECT_EQ(mgr->GetTreeCount(), meshes.size());
+}
+
 } // namespace
