@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/model/QvTooth.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <tuple>
 #include <utility>
 
 #include "core/geometry/QvStreamIO.h"
+#include "core/model/QvCrownRim.h"
 #include "core/model/QvCutLine.h"
 #include "core/model/QvJaw.h"
 #include "core/model/QvModel.h"
@@ -312,18 +314,11 @@ bool QvTooth::ReadRecord(std::istream& is, int version, QvModel* model)
 void QvTooth::UpdateCrownLoop()
 {
     // The mesh may already carry a grown root, which closes it: the crown rim is the
-    // boundary of the scanned faces alone.
-    const std::vector<int> crownFaces = CrownFaces(*this);
-    if (crownFaces.empty())
+    // boundary of the scanned faces alone, found on the tooth's own edges.
+    if (std::none_of(m_faces.begin(), m_faces.end(),
+                     [](const QvFace& f) { return f.m_tag != kQvFaceTagVirtualRoot; }))
         return;
-    std::map<int, int> newToOld;
-    const std::unique_ptr<QvMesh> crown = ExtractFaces(crownFaces, newToOld);
-    std::vector<int> loop = LongestBoundaryLoop(*crown);
-    for (int& v : loop)
-    {
-        const auto it = newToOld.find(v);
-        v = it != newToOld.end() ? it->second : -1;
-    }
+    const std::vector<int> loop = CrownRim(*this);
     m_boundaryLoop = qvmodel::IndicesInRange(loop, m_vertices.size()) ? loop : std::vector<int>();
 }
 
