@@ -108,11 +108,28 @@ bool CornersInRange(const StoredFace& face, std::size_t vertexCount)
     return true;
 }
 
-// A closed surface has 3/2 edges per face; an open one a few more.
-void ReserveForFaces(QvMesh& mesh, std::size_t faceCount)
+// Storage for the stored faces, so that inserting them never moves an element: the
+// faces; the edges of a closed surface (3/2 per face) and of a rim of up to one edge
+// in sixteen faces; each vertex's incident edges, one per face at it (an inner
+// vertex's count; a rim vertex grows by one).
+void ReserveForFaces(QvMesh& mesh, const std::vector<StoredFace>& faces)
 {
+    const std::size_t faceCount = faces.size();
     mesh.m_faces.reserve(faceCount);
-    mesh.m_edges.reserve(faceCount + faceCount / 2 + 3);
+    mesh.m_edges.reserve(faceCount + faceCount / 2 + faceCount / 16 + 64);
+    std::vector<int> around(mesh.m_vertices.size(), 0);
+    for (const StoredFace& f : faces)
+        for (const int c : f.corners)
+            ++around[static_cast<std::size_t>(c)];
+    for (std::size_t v = 0; v < around.size(); ++v)
+        mesh.m_vertices[v].m_edges.reserve(static_cast<std::size_t>(around[v]));
+}
+
+// A surface whose rim outgrew the guess holds twice its edges' storage: given back.
+void TrimEdges(QvMesh& mesh)
+{
+    if (mesh.m_edges.capacity() - mesh.m_edges.size() > mesh.m_edges.size() / 8)
+        mesh.m_edges.shrink_to_fit();
 }
 
 } // namespace
@@ -189,11 +206,12 @@ bool QvMesh::Read(std::istream& is, int version, QvModel* model)
     m_vertices = std::move(vertices);
     m_edges.clear();
     m_faces.clear();
-    ReserveForFaces(*this, faces.size());
+    ReserveForFaces(*this, faces);
     // Faces that insertion refuses (repeated corners, a third face on an edge) are
     // dropped, as every builder does.
     for (const StoredFace& f : faces)
         (void)AddFace(f.corners, f.tag);
+    TrimEdges(*this);
     UpdateFaceNormals();
     return true;
 }
@@ -277,9 +295,10 @@ bool QvMesh::ReadCompact(std::istream& is, int version, QvModel* model)
     m_vertices = std::move(vertices);
     m_edges.clear();
     m_faces.clear();
-    ReserveForFaces(*this, faces.size());
+    ReserveForFaces(*this, faces);
     for (const StoredFace& f : faces)
         (void)AddFace(f.corners, f.tag);
+    TrimEdges(*this);
     UpdateFaceNormals();
     return true;
 }
