@@ -1,21 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Opening a generated 28-tooth case of about 600k faces, as the design window does:
+// Opening a case. First the demo case in a fresh process against unzip and bsdtar
+// (below, with the memory of the open case per part); then a generated 28-tooth case
+// of about 600k faces, as the design window does:
 // from a case document (OS), and from a dental model packed in a zip (DM). The time is
 // split into unzipping, parsing the streams and building the mesh topology:
 //   OS/read, DM/read     the file layer's whole read (parse + topology)
 //   DM/unzip             extracting the archive
 //   topology             rebuilding every mesh of the read case from its corners
 //   tooth rims           finding each crown's rim, which a tooth record read derives
+//                        (on the tooth's own edges, and as before on a copy)
 //   (parse = read - topology - tooth rims)
 //   file bytes           reading the file into memory: the floor any parser stands on
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <minizip/zip.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -26,7 +35,9 @@
 #include <string>
 #include <vector>
 
+#include "core/design/QvOBBTreeMgr.h"
 #include "core/model/QvAirway.h"
+#include "core/model/QvCrownRim.h"
 #include "core/model/QvFileVersion.h"
 #include "core/model/QvJawBone.h"
 #include "core/model/QvModel.h"
@@ -35,6 +46,7 @@
 #include "core/model/QvTooth.h"
 #include "core/model/QvZipArchive.h"
 #include "testing/CaseFixtures.h"
+#include "testing/DemoCase.h"
 
 namespace {
 
@@ -244,8 +256,9 @@ void BM_Topology(benchmark::State& state)
         benchmark::Counter(static_cast<double>(faces) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// What a tooth record read adds after the mesh: the crown's faces copied out and the
-// longest loop of their boundary.
+// What a tooth record read adds after the mesh: the crown's rim, found on the tooth's
+// own edges (0) or, as before, as the longest boundary loop of a copy of the crown's
+// faces (1). Both give the same loops.
 void BM_ToothRims(benchmark::State& state)
 {
     const Files& files = TheFiles();
@@ -260,6 +273,11 @@ void BM_ToothRims(benchmark::State& state)
         for (const QvEntity* entity : model.m_teeth)
         {
             const auto* tooth = static_cast<const QvTooth*>(entity);
+            if (state.range(0) == 0)
+            {
+                benchmark::DoNotOptimize(CrownRim(*tooth).size());
+                continue;
+            }
             std::vector<int> crown;
             for (const QvFace& f : tooth->m_faces)
                 if (f.m_tag != kQvFaceTagVirtualRoot)
@@ -268,6 +286,7 @@ void BM_ToothRims(benchmark::State& state)
             const std::unique_ptr<QvMesh> part = tooth->ExtractFaces(crown, newToOld);
             benchmark::DoNotOptimize(LongestBoundaryLoop(*part).size());
         }
+    state.SetLabel(state.range(0) == 0 ? "own edges" : "copy of the crown");
     state.counters["teeth"] = static_cast<double>(model.m_teeth.size());
 }
 
@@ -285,6 +304,248 @@ void BM_FileBytes(benchmark::State& state)
     state.counters["MB"] = static_cast<double>(fs::file_size(path)) / 1e6;
 }
 
+// ---------------------------------------------------------------- the demo case, fresh
+
+// The demo case of 20k-face crowns as the main job writes it: its dental model zip
+// opened in a fresh process per iteration (this program run again as a child):
+// extract, read (meshes, crown rims, the scheme), then the box tree of every mesh of
+// the case model (teeth, their roots, gums, jaw bones, airway, virtual teeth). The
+// peers extract the same zip into memory: `unzip -p` and `bsdtar -xOf` to /dev/null.
+// The child reports its phases; a memory child (one malloc arena, so that every
+// thread's blocks are counted) reports the heap per part against the raw mesh bytes
+// (vertices x 24 + faces x 12).
+
+struct DemoFiles
+{
+    fs::path folder;
+    std::string zip;
+    std::string self;
+
+    DemoFiles()
+    {
+        folder = fs::temp_directory_path() / ("rivela_bench_demo_open_" + std::to_string(::getpid()));
+        fs::create_directories(folder);
+        qvtest::DemoOptions options;
+        options.dentition.facesPerTooth = qvtest::DemoFacesPreset("20k");
+        qvtest::DemoCase demo;
+        std::string error;
+        if (!qvtest::BuildDemoCase(demo, options) || !qvtest::WriteDemoFiles(folder.string(), demo, options, &error))
+            throw std::runtime_error("cannot write the demo case: " + error);
+        zip = (folder / "demo-model.zip").string();
+        self = fs::read_symlink("/proc/self/exe").string();
+    }
+    ~DemoFiles()
+    {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+};
+
+const DemoFiles& TheDemo()
+{
+    static const DemoFiles files;
+    return files;
+}
+
+// Runs argv with standard output to /dev/null (or to the pipe fd when >= 0) and
+// waits; the child's exit status.
+int Spawn(const std::vector<std::string>& args, int out)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (out >= 0)
+        posix_spawn_file_actions_adddup2(&actions, out, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return -1;
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs this program as a child and returns what it printed.
+std::string RunChild(const std::vector<std::string>& args)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    std::vector<std::string> full{TheDemo().self};
+    full.insert(full.end(), args.begin(), args.end());
+    std::string text;
+    // Read after the child ends: its report is a line, far below a pipe's buffer.
+    const int rc = Spawn(full, fds[1]);
+    ::close(fds[1]);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    return rc == 0 ? text : std::string();
+}
+
+double Seconds(std::chrono::steady_clock::time_point from)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+// Heap in use: blocks of the arenas and mapped chunks.
+double HeapBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd);
+}
+
+double Block(const void* p) { return p ? static_cast<double>(malloc_usable_size(const_cast<void*>(p)) + 8) : 0.0; }
+
+// The heap a mesh's element storage holds (its object aside).
+double MeshBytes(const QvMesh& mesh)
+{
+    double bytes = Block(mesh.m_vertices.data()) + Block(mesh.m_edges.data()) + Block(mesh.m_faces.data()) +
+                   Block(mesh.m_colors.data());
+    for (const QvVertex& v : mesh.m_vertices)
+        bytes += Block(v.m_edges.data());
+    return bytes;
+}
+
+// The child: open the case, print "unzip read trees" seconds, or with memory the
+// heap per part and the raw mesh bytes.
+int DemoChild(const std::string& mode, const std::string& zip, const std::string& folder, unsigned threads)
+{
+    if (mode == "memory")
+        mallopt(M_ARENA_MAX, 1);
+    const double heap0 = HeapBytes();
+    const auto t0 = std::chrono::steady_clock::now();
+    std::vector<std::string> names;
+    {
+        // The archive reader reports on standard output, which is the report's pipe.
+        std::fflush(stdout);
+        const int saved = ::dup(1);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        QvZipArchive archive;
+        const bool ok = archive.Unzip(zip, folder + "/", &names);
+        std::fflush(stdout);
+        ::dup2(saved, 1);
+        ::close(null);
+        ::close(saved);
+        if (!ok || names.empty())
+            return 2;
+    }
+    const double unzip = Seconds(t0);
+    const auto t1 = std::chrono::steady_clock::now();
+    // Owned past the report: tearing the case down is no part of opening it.
+    auto* model = new QvModel;
+    QvReadWriteFile reader(model, 0);
+    if (reader.ReadDM(folder + "/" + names[0]) != 0)
+        return 3;
+    const double read = Seconds(t1);
+    const double heapRead = HeapBytes();
+
+    std::vector<QvEntity*> entities;
+    model->GetAllMeshes(entities);
+    std::vector<QvMesh*> meshes;
+    double raw = 0.0, meshBytes = 0.0, faces = 0.0;
+    for (QvEntity* e : entities)
+    {
+        auto* mesh = static_cast<QvMesh*>(e);
+        meshes.push_back(mesh);
+        raw += 24.0 * static_cast<double>(mesh->m_vertices.size()) + 12.0 * static_cast<double>(mesh->m_faces.size());
+        meshBytes += MeshBytes(*mesh);
+        faces += static_cast<double>(mesh->m_faces.size());
+    }
+    const auto t2 = std::chrono::steady_clock::now();
+    QvOBBTreeMgr::Instance()->AddMeshes(meshes, threads);
+    const double trees = Seconds(t2);
+    const double heapTrees = HeapBytes();
+
+    if (mode == "memory")
+        std::printf("%.0f %.0f %.0f %.0f %.0f %zu\n", raw, meshBytes, heapRead - heap0 - meshBytes,
+                    heapTrees - heapRead, faces, meshes.size());
+    else
+        std::printf("%.6f %.6f %.6f\n", unzip, read, trees);
+    std::fflush(stdout);
+    std::_Exit(0);
+}
+
+void BM_DemoOpen_FreshProcess(benchmark::State& state)
+{
+    const DemoFiles& demo = TheDemo();
+    const std::string threads = std::to_string(state.range(0));
+    const std::string out = (demo.folder / "open").string();
+    double unzip = 0.0, read = 0.0, trees = 0.0;
+    int runs = 0;
+    for (auto _ : state)
+    {
+        const std::string report = RunChild({"--demo-child=open", demo.zip, out, threads});
+        double u = 0, r = 0, t = 0;
+        if (std::sscanf(report.c_str(), "%lf %lf %lf", &u, &r, &t) != 3)
+        {
+            state.SkipWithError("the child failed");
+            return;
+        }
+        unzip += u;
+        read += r;
+        trees += t;
+        ++runs;
+    }
+    state.counters["unzip_ms"] = 1e3 * unzip / runs;
+    state.counters["read_ms"] = 1e3 * read / runs;
+    state.counters["trees_ms"] = 1e3 * trees / runs;
+    state.SetLabel(state.range(0) == 1 ? "trees on one thread" : "trees on every hardware thread");
+}
+
+void BM_DemoOpen_Memory(benchmark::State& state)
+{
+    const DemoFiles& demo = TheDemo();
+    const std::string out = (demo.folder / "memory").string();
+    double raw = 0, meshes = 0, scheme = 0, trees = 0, faces = 0;
+    std::size_t count = 0;
+    for (auto _ : state)
+    {
+        const std::string report = RunChild({"--demo-child=memory", demo.zip, out, "0"});
+        if (std::sscanf(report.c_str(), "%lf %lf %lf %lf %lf %zu", &raw, &meshes, &scheme, &trees, &faces, &count) != 6)
+        {
+            state.SkipWithError("the child failed");
+            return;
+        }
+    }
+    state.counters["raw_MB"] = raw / 1e6;
+    state.counters["meshes_MB"] = meshes / 1e6;
+    state.counters["scheme_rest_MB"] = scheme / 1e6;
+    state.counters["trees_MB"] = trees / 1e6;
+    state.counters["meshes_x"] = meshes / raw;
+    state.counters["scheme_rest_x"] = scheme / raw;
+    state.counters["trees_x"] = trees / raw;
+    state.counters["total_x"] = (meshes + scheme + trees) / raw;
+    state.counters["faces"] = faces;
+    state.counters["meshes"] = static_cast<double>(count);
+}
+
+// The peers: the same archive extracted to standard output (/dev/null), a fresh
+// process each.
+void BM_DemoUnzip_Peer(benchmark::State& state)
+{
+    const DemoFiles& demo = TheDemo();
+    const std::vector<std::string> args = state.range(0) == 0 ? std::vector<std::string>{"unzip", "-p", demo.zip}
+                                                                : std::vector<std::string>{"bsdtar", "-xOf", demo.zip};
+    for (auto _ : state)
+        if (Spawn(args, -1) != 0)
+        {
+            state.SkipWithError("the peer failed");
+            return;
+        }
+    state.SetLabel(args[0]);
+    state.counters["zip_MB"] = static_cast<double>(fs::file_size(demo.zip)) / 1e6;
+}
+
 } // namespace
 
 // The first reads pay for fresh heap pages; enough iterations let the steady state show.
@@ -293,7 +554,21 @@ BENCHMARK(BM_DM_Unzip)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DM_Read)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_DM_UnzipAndRead)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_Topology)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ToothRims)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ToothRims)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileBytes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+BENCHMARK(BM_DemoOpen_FreshProcess)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_DemoOpen_Memory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_DemoUnzip_Peer)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+int main(int argc, char** argv)
+{
+    if (argc == 5 && std::strncmp(argv[1], "--demo-child=", 13) == 0)
+        return DemoChild(argv[1] + 13, argv[2], argv[3], static_cast<unsigned>(std::atoi(argv[4])));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Collision and gap detection over a whole case: the demo case with crowns of about
 // 20 000 faces (28 teeth, 30 steps, the pontic taking part), the per-scheme manager
-// against FCL 0.7 (BVHModel<OBBRSSd>) on the same placed meshes.
+// against FCL 0.7 (BVHModel<OBBRSSd>, and BVHModel<OBBd> for the collisions: FCL
+// measures no distance on OBB trees, so its gaps come from the OBBRSS trees there too)
+// on the same placed meshes.
 //
-//   TreeBuild28     the box trees of the 28 teeth of the case model;
+//   TreeBuild28     the box trees of the 28 teeth of the case model, one after the
+//                   other, and ours also side by side through the cache (AddMeshes);
+//                   the trees' heap per raw mesh byte (vertices x 24 + faces x 12);
 //   Step            every candidate pair of step 1 (13 + 13 neighbours, the pontic
 //                   standing in for 25, then 14 x 14 upper x lower): ours cold (trees
 //                   in the cache and placed, no result stored), ours cached (the
@@ -26,9 +30,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <malloc.h>
+
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/BenchMain.h"
@@ -49,6 +56,7 @@
 namespace {
 
 using FclModel = fcl::BVHModel<fcl::OBBRSSd>;
+using FclObbModel = fcl::BVHModel<fcl::OBBd>;
 
 constexpr int kStep = 1;
 
@@ -66,6 +74,7 @@ struct Scene
     QvCollisionDetectMgr* mgr = nullptr;
     std::vector<QvToothBase*> modelTeeth;
     std::map<const QvToothBase*, std::shared_ptr<FclModel>> fcl;
+    std::map<const QvToothBase*, std::shared_ptr<FclObbModel>> fclObb;
 
     Scene()
     {
@@ -85,6 +94,9 @@ struct Scene
         for (QvToothBase* t : modelTeeth)
             fcl[t] = benchfcl::MakeModel<fcl::OBBRSSd>(*t);
         fcl[demo.pontic] = benchfcl::MakeModel<fcl::OBBRSSd>(*demo.pontic);
+        for (QvToothBase* t : modelTeeth)
+            fclObb[t] = benchfcl::MakeModel<fcl::OBBd>(*t);
+        fclObb[demo.pontic] = benchfcl::MakeModel<fcl::OBBd>(*demo.pontic);
         mgr = &QvGetCollisionDetectMgr(*scheme);
         mgr->SetScheme(scheme);
     }
@@ -110,12 +122,16 @@ struct Scene
         return tree;
     }
 
-    bool FclCollide(const Pair& p, int step) const
+    bool FclCollide(const Pair& p, int step, bool obb = false) const
     {
         fcl::CollisionRequestd request;
         fcl::CollisionResultd result;
-        fcl::collide(fcl.at(p.first).get(), benchfcl::ToFcl(Placement(p.first, step)), fcl.at(p.second).get(),
-                     benchfcl::ToFcl(Placement(p.second, step)), request, result);
+        const fcl::CollisionGeometryd* a = obb ? static_cast<const fcl::CollisionGeometryd*>(fclObb.at(p.first).get())
+                                               : fcl.at(p.first).get();
+        const fcl::CollisionGeometryd* b = obb ? static_cast<const fcl::CollisionGeometryd*>(fclObb.at(p.second).get())
+                                               : fcl.at(p.second).get();
+        fcl::collide(a, benchfcl::ToFcl(Placement(p.first, step)), b, benchfcl::ToFcl(Placement(p.second, step)),
+                     request, result);
         return result.isCollision();
     }
 
@@ -197,18 +213,80 @@ void BM_TreeBuild28_Rivela(benchmark::State& state)
 }
 BENCHMARK(BM_TreeBuild28_Rivela)->Unit(benchmark::kMillisecond);
 
-void BM_TreeBuild28_FCL(benchmark::State& state)
+// The 28 trees built into the cache side by side, as opening a case builds them.
+void BM_TreeBuild28_RivelaParallel(benchmark::State& state)
+{
+    const Scene& scene = GetScene();
+    std::vector<QvMesh*> meshes(scene.modelTeeth.begin(), scene.modelTeeth.end());
+    QvOBBTreeMgr* cache = QvOBBTreeMgr::Instance();
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        cache->RemoveMeshes(meshes);
+        state.ResumeTiming();
+        cache->AddMeshes(meshes);
+    }
+    state.counters["teeth"] = static_cast<double>(meshes.size());
+    state.counters["threads"] = static_cast<double>(std::thread::hardware_concurrency());
+}
+BENCHMARK(BM_TreeBuild28_RivelaParallel)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+template <typename BV>
+void TreeBuild28Fcl(benchmark::State& state)
 {
     const Scene& scene = GetScene();
     for (auto _ : state)
         for (QvToothBase* t : scene.modelTeeth)
         {
-            auto model = benchfcl::MakeModel<fcl::OBBRSSd>(*t);
+            auto model = benchfcl::MakeModel<BV>(*t);
             benchmark::DoNotOptimize(model.get());
         }
     state.counters["teeth"] = static_cast<double>(scene.modelTeeth.size());
 }
+void BM_TreeBuild28_FCL(benchmark::State& state) { TreeBuild28Fcl<fcl::OBBRSSd>(state); }
+void BM_TreeBuild28_FCL_OBB(benchmark::State& state) { TreeBuild28Fcl<fcl::OBBd>(state); }
 BENCHMARK(BM_TreeBuild28_FCL)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TreeBuild28_FCL_OBB)->Unit(benchmark::kMillisecond);
+
+// The heap the 28 trees take (one malloc arena is in use here: the scene is built
+// on this thread), against the raw bytes of their meshes; FCL's trees by their node,
+// vertex and triangle arrays.
+double HeapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd);
+}
+
+void BM_TreeMemory28(benchmark::State& state)
+{
+    const Scene& scene = GetScene();
+    double raw = 0.0, ours = 0.0, obbrss = 0.0, obb = 0.0;
+    for (const QvToothBase* t : scene.modelTeeth)
+        raw += 24.0 * static_cast<double>(t->m_vertices.size()) + 12.0 * static_cast<double>(t->m_faces.size());
+    for (auto _ : state)
+    {
+        const double before = HeapInUse();
+        std::vector<std::unique_ptr<QvOBBTree>> trees;
+        for (QvToothBase* t : scene.modelTeeth)
+            trees.push_back(std::make_unique<QvOBBTree>(t));
+        ours = HeapInUse() - before;
+    }
+    const auto fclBytes = [](const auto& model, std::size_t node) {
+        return static_cast<double>(model.getNumBVs()) * static_cast<double>(node) +
+               static_cast<double>(model.num_vertices) * sizeof(fcl::Vector3d) +
+               static_cast<double>(model.num_tris) * (sizeof(fcl::Triangle) + sizeof(unsigned int));
+    };
+    for (const QvToothBase* t : scene.modelTeeth)
+    {
+        obbrss += fclBytes(*scene.fcl.at(t), sizeof(fcl::BVNode<fcl::OBBRSSd>));
+        obb += fclBytes(*scene.fclObb.at(t), sizeof(fcl::BVNode<fcl::OBBd>));
+    }
+    state.counters["raw_MB"] = raw / 1e6;
+    state.counters["ours_x"] = ours / raw;
+    state.counters["fcl_obbrss_x"] = obbrss / raw;
+    state.counters["fcl_obb_x"] = obb / raw;
+}
+BENCHMARK(BM_TreeMemory28)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // ---------------------------------------------------------------- one step
 
@@ -289,7 +367,7 @@ void BM_AllSteps_Rivela(benchmark::State& state)
 }
 BENCHMARK(BM_AllSteps_Rivela)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-void BM_AllSteps_FCL(benchmark::State& state)
+void AllStepsFcl(benchmark::State& state, bool obb)
 {
     const Scene& scene = GetScene();
     const int steps = scene.scheme->GetStepCount();
@@ -299,7 +377,7 @@ void BM_AllSteps_FCL(benchmark::State& state)
         colliding = 0;
         for (int s = 0; s < steps; ++s)
             for (const Pair& p : scene.Pairs(s))
-                if (scene.FclCollide(p, s))
+                if (scene.FclCollide(p, s, obb))
                     ++colliding;
                 else if (p.sameJaw)
                     benchmark::DoNotOptimize(scene.FclDistance(p, s));
@@ -307,7 +385,10 @@ void BM_AllSteps_FCL(benchmark::State& state)
     state.counters["steps"] = steps;
     state.counters["colliding"] = colliding;
 }
+void BM_AllSteps_FCL(benchmark::State& state) { AllStepsFcl(state, false); }
+void BM_AllSteps_FCL_OBB(benchmark::State& state) { AllStepsFcl(state, true); }
 BENCHMARK(BM_AllSteps_FCL)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_AllSteps_FCL_OBB)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // ---------------------------------------------------------------- gaps
 
