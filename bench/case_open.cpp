@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchMain.h"
 #include "core/design/QvOBBTreeMgr.h"
 #include "core/model/QvAirway.h"
 #include "core/model/QvCrownRim.h"
@@ -565,10 +566,5 @@ int main(int argc, char** argv)
 {
     if (argc == 5 && std::strncmp(argv[1], "--demo-child=", 13) == 0)
         return DemoChild(argv[1] + 13, argv[2], argv[3], static_cast<unsigned>(std::atoi(argv[4])));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchmain::RunWithKeptHeap(argc, argv);
 }

@@ -375,29 +375,31 @@ inline std::uint64_t Mix(std::uint64_t h, std::uint64_t word)
     return h ^ (h >> 29);
 }
 
+// Fingerprints are taken on every pass over a step's pairs: one chain per coordinate
+// (per corner pair) lets the multiplications overlap.
 std::uint64_t PositionPrint(const QvMesh& mesh)
 {
-    std::uint64_t h = Mix(0, mesh.m_vertices.size());
+    std::uint64_t h[3] = {Mix(0, mesh.m_vertices.size()), 1, 2};
     for (const QvVertex& v : mesh.m_vertices)
         for (int k = 0; k < 3; ++k)
         {
             std::uint64_t bits = 0;
             std::memcpy(&bits, &v.m_point.m_coord[k], sizeof bits);
-            h = Mix(h, bits);
+            h[k] = Mix(h[k], bits);
         }
-    return h;
+    return Mix(Mix(h[0], h[1]), h[2]);
 }
 
 std::uint64_t CornerPrint(const QvMesh& mesh)
 {
-    std::uint64_t h = Mix(0, mesh.m_faces.size());
+    std::uint64_t h[2] = {Mix(0, mesh.m_faces.size()), 1};
     for (const QvFace& f : mesh.m_faces)
     {
-        h = Mix(h, static_cast<std::uint64_t>(static_cast<std::uint32_t>(f.m_vertices[0])) << 32 |
-                       static_cast<std::uint32_t>(f.m_vertices[1]));
-        h = Mix(h, static_cast<std::uint32_t>(f.m_vertices[2]));
+        h[0] = Mix(h[0], static_cast<std::uint64_t>(static_cast<std::uint32_t>(f.m_vertices[0])) << 32 |
+                             static_cast<std::uint32_t>(f.m_vertices[1]));
+        h[1] = Mix(h[1], static_cast<std::uint32_t>(f.m_vertices[2]));
     }
-    return h;
+    return Mix(h[0], h[1]);
 }
 
 } // namespace
