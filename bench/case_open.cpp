@@ -21,7 +21,9 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -397,6 +399,15 @@ double Seconds(std::chrono::steady_clock::time_point from)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
+// Processor time of the whole process (every thread), which a busy machine inflates
+// far less than the wall clock.
+double CpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
 // Heap in use: blocks of the arenas and mapped chunks.
 double HeapBytes()
 {
@@ -416,13 +427,14 @@ double MeshBytes(const QvMesh& mesh)
     return bytes;
 }
 
-// The child: open the case, print "unzip read trees" seconds, or with memory the
-// heap per part and the raw mesh bytes.
+// The child: open the case, print "unzip read trees" seconds of the wall clock, then
+// of processor time; or with memory the heap per part and the raw mesh bytes.
 int DemoChild(const std::string& mode, const std::string& zip, const std::string& folder, unsigned threads)
 {
     if (mode == "memory")
         mallopt(M_ARENA_MAX, 1);
     const double heap0 = HeapBytes();
+    const double c0 = CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     std::vector<std::string> names;
     {
@@ -441,6 +453,7 @@ int DemoChild(const std::string& mode, const std::string& zip, const std::string
             return 2;
     }
     const double unzip = Seconds(t0);
+    const double c1 = CpuSeconds();
     const auto t1 = std::chrono::steady_clock::now();
     // Owned past the report: tearing the case down is no part of opening it.
     auto* model = new QvModel;
@@ -448,6 +461,7 @@ int DemoChild(const std::string& mode, const std::string& zip, const std::string
     if (reader.ReadDM(folder + "/" + names[0]) != 0)
         return 3;
     const double read = Seconds(t1);
+    const double c2 = CpuSeconds();
     const double heapRead = HeapBytes();
 
     std::vector<QvEntity*> entities;
@@ -463,15 +477,17 @@ int DemoChild(const std::string& mode, const std::string& zip, const std::string
         faces += static_cast<double>(mesh->m_faces.size());
     }
     const auto t2 = std::chrono::steady_clock::now();
+    const double c3 = CpuSeconds();
     QvOBBTreeMgr::Instance()->AddMeshes(meshes, threads);
     const double trees = Seconds(t2);
+    const double c4 = CpuSeconds();
     const double heapTrees = HeapBytes();
 
     if (mode == "memory")
         std::printf("%.0f %.0f %.0f %.0f %.0f %zu\n", raw, meshBytes, heapRead - heap0 - meshBytes,
                     heapTrees - heapRead, faces, meshes.size());
     else
-        std::printf("%.6f %.6f %.6f\n", unzip, read, trees);
+        std::printf("%.6f %.6f %.6f %.6f %.6f %.6f\n", unzip, read, trees, c1 - c0, c2 - c1, c4 - c3);
     std::fflush(stdout);
     std::_Exit(0);
 }
@@ -481,25 +497,24 @@ void BM_DemoOpen_FreshProcess(benchmark::State& state)
     const DemoFiles& demo = TheDemo();
     const std::string threads = std::to_string(state.range(0));
     const std::string out = (demo.folder / "open").string();
-    double unzip = 0.0, read = 0.0, trees = 0.0;
-    int runs = 0;
+    // Per phase the least of the runs, wall clock and processor time: on a shared
+    // machine the least is the figure the others inflate least.
+    double least[6] = {1e9, 1e9, 1e9, 1e9, 1e9, 1e9};
     for (auto _ : state)
     {
         const std::string report = RunChild({"--demo-child=open", demo.zip, out, threads});
-        double u = 0, r = 0, t = 0;
-        if (std::sscanf(report.c_str(), "%lf %lf %lf", &u, &r, &t) != 3)
+        double v[6] = {};
+        if (std::sscanf(report.c_str(), "%lf %lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]) != 6)
         {
             state.SkipWithError("the child failed");
             return;
         }
-        unzip += u;
-        read += r;
-        trees += t;
-        ++runs;
+        for (int i = 0; i < 6; ++i)
+            least[i] = std::min(least[i], v[i]);
     }
-    state.counters["unzip_ms"] = 1e3 * unzip / runs;
-    state.counters["read_ms"] = 1e3 * read / runs;
-    state.counters["trees_ms"] = 1e3 * trees / runs;
+    const char* names[6] = {"unzip_ms", "read_ms", "trees_ms", "unzip_cpu_ms", "read_cpu_ms", "trees_cpu_ms"};
+    for (int i = 0; i < 6; ++i)
+        state.counters[names[i]] = 1e3 * least[i];
     state.SetLabel(state.range(0) == 1 ? "trees on one thread" : "trees on every hardware thread");
 }
 
@@ -537,12 +552,18 @@ void BM_DemoUnzip_Peer(benchmark::State& state)
     const DemoFiles& demo = TheDemo();
     const std::vector<std::string> args = state.range(0) == 0 ? std::vector<std::string>{"unzip", "-p", demo.zip}
                                                                 : std::vector<std::string>{"bsdtar", "-xOf", demo.zip};
+    double least = 1e9;
     for (auto _ : state)
+    {
+        const auto t0 = std::chrono::steady_clock::now();
         if (Spawn(args, -1) != 0)
         {
             state.SkipWithError("the peer failed");
             return;
         }
+        least = std::min(least, Seconds(t0));
+    }
+    state.counters["least_ms"] = 1e3 * least;
     state.SetLabel(args[0]);
     state.counters["zip_MB"] = static_cast<double>(fs::file_size(demo.zip)) / 1e6;
 }
@@ -558,9 +579,9 @@ BENCHMARK(BM_Topology)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ToothRims)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FileBytes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_DemoOpen_FreshProcess)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(BM_DemoOpen_FreshProcess)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_DemoOpen_Memory)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
-BENCHMARK(BM_DemoUnzip_Peer)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_DemoUnzip_Peer)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 int main(int argc, char** argv)
 {
