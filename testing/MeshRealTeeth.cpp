@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "testing/MeshRealTeeth.h"
 
+#include "core/mesh/QvStlCorners.h"
+
 #include <algorithm>
 #include <array>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 namespace qvtest {
@@ -24,29 +23,23 @@ std::vector<std::string> RealToothFiles()
 
 bool ReadBinaryStl(const std::string& path, QvMesh& mesh)
 {
-    std::ifstream in(path, std::ios::binary);
-    char header[80];
-    std::uint32_t count = 0;
-    if (!in.read(header, sizeof header) || !in.read(reinterpret_cast<char*>(&count), sizeof count))
+    std::vector<QvPoint> corners;
+    if (!QvReadBinaryStlCorners(path, corners))
         return false;
     mesh.Clear();
-    std::map<std::array<float, 3>, int> welded;
-    for (std::uint32_t t = 0; t < count; ++t)
+    std::map<std::array<double, 3>, int> welded;
+    for (std::size_t c = 0; c + 2 < corners.size(); c += 3)
     {
-        char record[50];
-        if (!in.read(record, sizeof record))
-            return false;
-        int corners[3];
+        int face[3];
         for (int k = 0; k < 3; ++k)
         {
-            std::array<float, 3> p;
-            std::memcpy(p.data(), record + 12 + 12 * k, 12);
-            const auto [it, added] = welded.emplace(p, static_cast<int>(mesh.m_vertices.size()));
+            const QvPoint& p = corners[c + k];
+            const auto [it, added] = welded.emplace(std::array<double, 3>{p[0], p[1], p[2]}, static_cast<int>(mesh.m_vertices.size()));
             if (added)
-                mesh.AddVertex(QvPoint(p[0], p[1], p[2]));
-            corners[k] = it->second;
+                mesh.AddVertex(p);
+            face[k] = it->second;
         }
-        (void)mesh.AddFace(corners, kQvFaceTagPlain);
+        (void)mesh.AddFace(face, kQvFaceTagPlain);
     }
     mesh.UpdateFaceNormals();
     mesh.UpdateBBox();

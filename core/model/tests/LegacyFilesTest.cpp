@@ -25,6 +25,7 @@
 #include "core/model/QvToothList.h"
 #include "core/model/QvToothRef.h"
 #include "ScratchFolder.h"
+#include "testing/MeshRealTeeth.h"
 #include "testing/ByteSweep.h"
 #include "testing/MeshFixtures.h"
 #include "testing/MeshInvariants.h"
@@ -370,31 +371,20 @@ TEST_F(LegacyFiles, StlImportSurvivesDamage)
     static_cast<void>(qvtest::SweepByteFlips(kTetrahedron, import, 100, 3));
 }
 
-std::vector<std::filesystem::path> RealTeeth()
-{
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(RIVELA_REAL_TEETH_DIR, ec))
-        if (entry.path().extension() == ".stl")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 TEST_F(LegacyFiles, RealTeethImportClosedAndConsistentlyOriented)
 {
-    const auto files = RealTeeth();
+    const auto files = qvtest::RealToothFiles();
     if (files.empty())
         GTEST_SKIP() << "no real teeth in " << RIVELA_REAL_TEETH_DIR;
-    for (const auto& path : files)
+    for (const std::string& path : files)
     {
-        SCOPED_TRACE(path.filename().string());
+        SCOPED_TRACE(path);
         std::ifstream is(path, std::ios::binary);
         is.seekg(80);
         std::uint32_t count = 0;
         ASSERT_TRUE(qvio::ReadU32(is, count));
         QvReadWriteFile file(nullptr, 0);
-        std::unique_ptr<QvMesh> mesh(file.ImportSTL(path.string()));
+        std::unique_ptr<QvMesh> mesh(file.ImportSTL(path));
         ASSERT_NE(mesh, nullptr);
         EXPECT_EQ(mesh->m_faces.size(), count);
         EXPECT_TRUE(mesh->IsClosed());
