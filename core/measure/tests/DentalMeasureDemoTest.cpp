@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 
+#include "core/design/QvBracketGeo.h"
 #include "core/measure/QvDentalMeasure.h"
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvJaw.h"
@@ -317,6 +318,30 @@ TEST_F(DentalMeasureDemo, ContactPairsMatchTheAllPairsScan)
         withPairs += fast.empty() ? 0 : 1;
     }
     EXPECT_GE(withPairs, 1);
+}
+
+} // namespace
+
+namespace {
+
+// Real neighbouring premolars (14 and 15 of one patient), every third vertex so that
+// the all-pairs scan stays quick under the sanitizers.
+TEST(DentalMeasureRealTeeth, ContactPairsMatchTheAllPairsScan)
+{
+    const std::string folder = RIVELA_REAL_TEETH_DIR;
+    QvBracketGeo first, second;
+    if (!first.LoadStl(folder + "/tooth_5.stl") || !second.LoadStl(folder + "/tooth_4.stl"))
+        GTEST_SKIP() << "no real teeth in " << folder;
+    QvTooth a, b;
+    for (std::size_t i = 0; i < first.m_vertices.size(); i += 3)
+        (void)a.AddVertex(first.m_vertices[i].m_point);
+    for (std::size_t i = 0; i < second.m_vertices.size(); i += 3)
+        (void)b.AddVertex(second.m_vertices[i].m_point);
+    std::map<int, int> fast, slow;
+    QvDentalMeasure::FindContactPairs(&a, &b, fast);
+    QvDentalMeasure::FindContactPairsBruteForce(&a, &b, slow);
+    EXPECT_EQ(fast, slow);
+    EXPECT_FALSE(fast.empty());
 }
 
 } // namespace
