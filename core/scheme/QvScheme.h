@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -159,6 +160,35 @@ public:
     // Whether at least 70 % of the tooth's crown rim at step lies no higher, along
     // its jaw's Z axis, than the highest rim point of the neighbours.
     bool IsToothWithinNeighbours(int step, QvToothBase* tooth, const std::vector<QvToothBase*>& neighbours);
+
+    // ---- Gums per step and the lower jaw's placement (QvSchemeGums.cpp) --------
+    // Gums are built by QvCreateGumCommandOld around the gum teeth placed at a step,
+    // in the store's gum frame of the jaw (the lower one moved by the step's jaw matrix).
+
+    // The gum teeth of the jaw at the step, each with a new copy of its placement
+    // (null without one); virtual teeth from their start step on, replacing the real
+    // tooth of their FDI number when of kind 1. The caller deletes the matrices.
+    void BuildGumTeeth(int step, bool upper, std::map<QvToothBase*, QvMatrix*>& out);
+    // Appends a gum entry for every step (step 0 only with includeStep0; only the one
+    // step unless step is -1); a jaw with fewer than two teeth or a failed build gets
+    // a null gum. True when at least one gum was built; false, appending nothing,
+    // without steps.
+    bool CreateGums(bool includeStep0, int step);
+    // Rebuilds the stored gums of the step for the flagged jaws. A jaw whose step has
+    // no entry is skipped; a null stored gum takes the new one; a failed build keeps
+    // the stored gum. Always true.
+    bool UpdateGum(int step, bool upper, bool lower);
+    // The case model's gums take the meshes of the step's stored gums; a jaw without a
+    // stored gum or without a model gum is left as it is.
+    void ShowStepGums(int step);
+    // Copies of the case model's gums as the step-0 entry, in front of the store.
+    void InitGumsFromModel();
+    // Moves the lower jaw of the step to the jaw matrix: every lower step of the list is
+    // carried by jaw x inverse(old jaw). Nothing for a missing list or a singular jaw.
+    void SetStepJawMatrix(int step, const QvMatrix& jaw);
+    // Takes the jaw transform out of the lower steps of the list and removes its bite
+    // steps; identity jaw, bite flag off. Nothing for a missing list or a singular jaw.
+    void RecoverTeethBite(int step);
 
     // ---- Attachments and brackets (QvSchemeAttach.cpp) -----------------------
 

@@ -21,6 +21,7 @@
 #include "core/model/QvModel.h"
 #include "core/design/QvAttachment.h"
 #include "core/model/QvGum.h"
+#include "core/scheme/QvSchemeGums.h"
 #include "core/model/QvJawBone.h"
 #include "core/model/QvReadWriteFile.h"
 #include "core/model/QvTooth.h"
@@ -258,7 +259,11 @@ int main(int argc, char** argv)
     int shown = 0;
     if (QvSchemeMgr* schemes = QvGetSchemeMgr(model))
         if (QvScheme* scheme = schemes->GetCurScheme())
+        {
+            // As opening the case does: the gums of every step around the teeth placed there.
+            static_cast<void>(PrepareSchemeGums(*scheme, true));
             shown = std::max(0, qvtest::ShowSchemeStep(model, *scheme, step));
+        }
     if (jaws != 0)
         HideOtherJaw(model, jaws == 1, *views);
     if (onlyTooth != 0 && !HideAllButTooth(model, onlyTooth, *views))

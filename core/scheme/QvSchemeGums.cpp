@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/scheme/QvSchemeGums.h"
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "core/base/QvTypeCodes.h"
+#include "core/gum/QvCreateGumCommandOld.h"
+#include "core/model/QvGum.h"
+#include "core/model/QvJaw.h"
+#include "core/model/QvModel.h"
+#include "core/model/QvTooth.h"
+#include "core/model/QvVirtualTooth.h"
+#include "core/scheme/QvScheme.h"
+#include "core/scheme/QvSchemeDetail.h"
+
+namespace {
+
+void DeleteMatrices(std::map<QvToothBase*, QvMatrix*>& teeth)
+{
+    for (auto& entry : teeth)
+        delete entry.second;
+    teeth.clear();
+}
+
+// The gum of one jaw at one step, or null when it cannot be built.
+std::unique_ptr<QvGum> BuildGum(QvScheme& scheme, int step, bool upper, bool needTwo)
+{
+    std::map<QvToothBase*, QvMatrix*> teeth;
+    scheme.BuildGumTeeth(step, upper, teeth);
+    std::unique_ptr<QvGum> gum;
+    if (!needTwo || teeth.size() >= 2)
+    {
+        QvFrame frame = scheme.GetGumMgr().GetGumFrame(upper);
+        const std::vector<QvTreatStepList*>& lists = scheme.m_stepLists;
+        if (!upper && step >= 0 && step < static_cast<int>(lists.size()) && lists[static_cast<std::size_t>(step)])
+            frame.Transform(lists[static_cast<std::size_t>(step)]->m_jawMatrix);
+        QvCreateGumCommandOld command(frame, teeth);
+        command.SetCapToothRings(false);
+        command.SetStitchBorder(false);
+        if (command.Execute())
+        {
+            gum = std::make_unique<QvGum>();
+            gum->CopyMeshData(*command.m_pGumMesh);
+            gum->m_bModified = true;
+        }
+    }
+    DeleteMatrices(teeth);
+    return gum;
+}
+
+QvGumEntry* FindEntry(QvGumMgr& store, int step)
+{
+    for (QvGumEntry& entry : store.m_entries)
+        if (entry.m_nStep == step)
+            return &entry;
+    return nullptr;
+}
+
+QvTreatStepList* ListAt(const std::vector<QvTreatStepList*>& lists, int step)
+{
+    if (step < 0 || step >= static_cast<int>(lists.size()))
+        return nullptr;
+    return lists[static_cast<std::size_t>(step)];
+}
+
+} // namespace
+
+void QvScheme::BuildGumTeeth(int step, bool upper, std::map<QvToothBase*, QvMatrix*>& out)
+{
+    const std::vector<QvToothBase*> teeth = GetGumTeeth(step);
+    std::set<int> replaced;
+    for (const QvToothBase* tooth : m_virtualTeeth)
+        if (tooth && tooth->GetType() == kQvTypeVirtualTooth && static_cast<const QvVirtualTooth*>(tooth)->m_nKind == 1)
+            replaced.insert(static_cast<const QvVirtualTooth*>(tooth)->m_nFdi);
+    for (QvToothBase* tooth : teeth)
+    {
+        if (!tooth || tooth->IsUpper() != upper)
+            continue;
+        const int fdi = tooth->GetPositionFdi();
+        if (replaced.count(fdi) || replaced.count(fdi - 40))
+            continue;
+        if (out.count(tooth))
+            continue;
+        const QvTreatStep* found = FindStep(step, tooth);
+        out.emplace(tooth, found ? new QvMatrix(found->m_matrix) : nullptr);
+    }
+    for (QvToothBase* tooth : m_virtualTeeth)
+    {
+        if (!tooth || tooth->GetType() != kQvTypeVirtualTooth || tooth->IsUpper() != upper || out.count(tooth))
+            continue;
+        const QvVirtualTooth* virt = static_cast<const QvVirtualTooth*>(tooth);
+        if (virt->m_nStartStep > step)
+            continue;
+        const QvTreatStep* found = FindStep(step, tooth);
+        if (!found || !found->HasMatrix())
+            continue;
+        const bool ownIsPlacement = virt->m_matrix.Rows() == 4 && virt->m_matrix.Cols() == 4;
+        out.emplace(tooth, new QvMatrix(ownIsPlacement ? found->m_matrix * virt->m_matrix : found->m_matrix));
+    }
+}
+
+bool QvScheme::CreateGums(bool includeStep0, int step)
+{
+    const int n = GetStepCount();
+    if (n == 0)
+        return false;
+    bool built = false;
+    for (int i = 0; i < n; ++i)
+    {
+        if ((i == 0 && !includeStep0) || (step != -1 && i != step))
+            continue;
+        QvGumEntry entry;
+        entry.m_nStep = i;
+        entry.m_pUpper = BuildGum(*this, i, true, true).release();
+        entry.m_pLower = BuildGum(*this, i, false, true).release();
+        built = built || entry.m_pUpper || entry.m_pLower;
+        m_gumMgr.AddGums(entry);
+    }
+    return built;
+}
+
+bool QvScheme::UpdateGum(int step, bool upper, bool lower)
+{
+    for (const bool jaw : {true, false})
+    {
+        if (jaw ? !upper : !lower)
+            continue;
+        QvGumEntry* entry = FindEntry(m_gumMgr, step);
+        if (!entry)
+            continue;
+        std::unique_ptr<QvGum> gum = BuildGum(*this, step, jaw, false);
+        if (!gum)
+            continue;
+        QvGum*& stored = jaw ? entry->m_pUpper : entry->m_pLower;
+        if (stored)
+        {
+            stored->CopyMeshData(*gum);
+            stored->m_bModified = true;
+        }
+        else
+            stored = gum.release();
+    }
+    return true;
+}
+
+void QvScheme::ShowStepGums(int step)
+{
+    if (!m_pModel)
+        return;
+    for (const bool upper : {true, false})
+    {
+        const QvGum* stored = m_gumMgr.FindGum(step, upper);
+        QvGum* shown = m_pModel->GetGum(upper);
+        if (!stored || !shown)
+            continue;
+        shown->CopyMeshData(*stored);
+        shown->m_bModified = true;
+    }
+    m_pModel->UpdateBBox();
+}
+
+void QvScheme::InitGumsFromModel()
+{
+    QvGumEntry entry;
+    entry.m_nStep = 0;
+    if (m_pModel)
+        for (QvEntity* entity : m_pModel->m_gums)
+        {
+            const QvGum* source = static_cast<const QvGum*>(entity);
+            QvGum* copy = new QvGum();
+            copy->CopyMeshData(*source);
+            copy->m_bModified = true;
+            QvGum*& slot = source->IsUpper() ? entry.m_pUpper : entry.m_pLower;
+            delete slot; // a second gum of the same side replaces the first
+            slot = copy;
+        }
+    m_gumMgr.m_entries.insert(m_gumMgr.m_entries.begin(), entry);
+}
+
+void QvScheme::SetStepJawMatrix(int step, const QvMatrix& jaw)
+{
+    QvTreatStepList* list = ListAt(m_stepLists, step);
+    if (!list)
+        return;
+    QvMatrix inverse = list->m_jawMatrix;
+    if (inverse.Rows() != 4 || inverse.Cols() != 4 || !inverse.Invert())
+        return;
+    const QvMatrix D = jaw * inverse;
+    for (QvTreatStep* s : list->m_steps)
+        if (s && s->GetTooth() && !s->GetTooth()->IsUpper())
+            s->m_matrix = D * s->m_matrix;
+    list->m_jawMatrix = jaw;
+}
+
+void QvScheme::RecoverTeethBite(int step)
+{
+    QvTreatStepList* list = ListAt(m_stepLists, step);
+    if (!list)
+        return;
+    QvMatrix inverse = list->m_jawMatrix;
+    if (inverse.Rows() != 4 || inverse.Cols() != 4 || !inverse.Invert())
+        return;
+    std::vector<QvTreatStep*> bites;
+    for (QvTreatStep* s : list->m_steps)
+    {
+        if (!s || !s->GetTooth() || s->GetTooth()->IsUpper())
+            continue;
+        if (s->GetType() == kQvStepBite)
+            bites.push_back(s);
+        else
+            s->m_matrix = inverse * s->m_matrix;
+    }
+    for (QvTreatStep* s : bites)
+        static_cast<void>(list->RemoveStep(s));
+    list->m_jawMatrix = qvscheme::Identity4();
+    list->m_bBite = false;
+}
+
+bool PrepareSchemeGums(QvScheme& scheme, bool includeStep0)
+{
+    QvModel* model = scheme.GetModel();
+    if (!model)
+        return false;
+    QvGumMgr& store = scheme.GetGumMgr();
+    store.Clear();
+    for (const bool upper : {true, false})
+        if (const QvJaw* jaw = model->GetJaw(upper))
+            store.SetGumFrame(*jaw->GetFrame(), upper);
+    const bool built = scheme.CreateGums(includeStep0, -1);
+    if (includeStep0)
+        scheme.ShowStepGums(0);
+    else
+        scheme.InitGumsFromModel();
+    return built;
+}
