@@ -29,6 +29,7 @@ class QvVector;
 class QvEntity;
 class QvFace;
 class QvGum;
+class QvMesh;
 class QvHingeAxis;
 class QvImageMeasure;
 class QvJaw;
@@ -118,6 +119,11 @@ public:
     static void CollectTeethByFdi(const std::vector<QvTooth*>& teeth, int fdi, std::vector<QvTooth*>& out);
     // The teeth without, for each deciduous tooth, the first permanent tooth of its position.
     std::vector<QvTooth*> GetTeethPreferringDeciduous() const;
+    // A gum mesh cut from the scanned jaw of that side: the scan outside every crown's
+    // cut line, its border snapped onto the crown rims, the gaps at contacts closed.
+    // New mesh owned by the caller; null without a jaw, a tooth with a cut line, or a
+    // jaw border. Nothing in the model changes. (QvModelExtractGum.cpp)
+    QvMesh* ExtractGum(bool upper) const;
     // Whether any tooth of the list is not marked deleted.
     static bool HasUndeletedTooth(const std::vector<QvEntity*>& teeth);
     // Whether every tooth of the list not marked deleted has a valid FDI number.
