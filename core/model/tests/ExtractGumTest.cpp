@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The gum cut from a scanned jaw: a flat grid scan with two touching crowns.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "core/model/QvCutLine.h"
+#include "core/model/QvJaw.h"
+#include "core/model/QvModel.h"
+#include "core/model/QvTooth.h"
+
+namespace {
+
+constexpr int kW = 12, kH = 8;
+int GridVertex(int i, int j) { return j * (kW + 1) + i; }
+
+void AddGrid(QvMesh& mesh, double z, int i0, int i1, int j0, int j1, bool allVertices)
+{
+    for (int j = 0; j <= kH; ++j)
+        for (int i = 0; i <= kW; ++i)
+            if (allVertices)
+                mesh.AddVertex(QvPoint(i, j, z));
+    for (int j = j0; j < j1; ++j)
+        for (int i = i0; i < i1; ++i)
+        {
+            EXPECT_TRUE(mesh.AddFace(GridVertex(i, j), GridVertex(i + 1, j), GridVertex(i + 1, j + 1), 0));
+            EXPECT_TRUE(mesh.AddFace(GridVertex(i, j), GridVertex(i + 1, j + 1), GridVertex(i, j + 1), 0));
+        }
+}
+
+// Closed rectangle of grid vertices, counter-clockwise from (i0, j0).
+std::vector<int> Rectangle(int i0, int i1, int j0, int j1)
+{
+    std::vector<int> loop;
+    for (int i = i0; i < i1; ++i)
+        loop.push_back(GridVertex(i, j0));
+    for (int j = j0; j < j1; ++j)
+        loop.push_back(GridVertex(i1, j));
+    for (int i = i1; i > i0; --i)
+        loop.push_back(GridVertex(i, j1));
+    for (int j = j1; j > j0; --j)
+        loop.push_back(GridVertex(i0, j));
+    return loop;
+}
+
+// A crown over the grid squares of the rectangle, its rim 0.1 above the scan.
+QvTooth* Crown(QvJaw* jaw, int fdi, int i0, int i1)
+{
+    auto* tooth = new QvTooth();
+    tooth->SetFdi(fdi);
+    tooth->SetJaw(jaw);
+    AddGrid(*tooth, 0.1, i0, i1, 2, 5, true);
+    tooth->UpdateBoundaryLoop();
+    QvCutLine cut(jaw, -1);
+    EXPECT_TRUE(cut.SetIndices(Rectangle(i0, i1, 2, 5)));
+    std::vector<int> marks(cut.m_vertices.size(), 0);
+    EXPECT_TRUE(cut.SetMarks(marks));
+    tooth->SetCutLine(cut);
+    return tooth;
+}
+
+} // namespace
+
+TEST(ExtractGum, CutsTheCrownsOutAndSnapsTheBorderToTheirRims)
+{
+    QvModel model;
+    auto* jaw = new QvJaw();
+    jaw->SetUpper(true);
+    AddGrid(*jaw, 0.0, 0, kW, 0, kH, true);
+    model.AddEntity(jaw);
+    QvTooth* a = Crown(jaw, 16, 2, 5);
+    QvTooth* b = Crown(jaw, 15, 5, 8);
+    model.AddEntity(a);
+    model.AddEntity(b);
+
+    std::unique_ptr<QvMesh> gum(model.ExtractGum(true));
+    ASSERT_NE(gum, nullptr);
+    // 192 scan faces less the 36 under the crowns, and a few closing the contact.
+    EXPECT_GE(gum->m_faces.size(), 156u);
+    EXPECT_LE(gum->m_faces.size(), 162u);
+    std::vector<std::vector<int>> loops;
+    gum->GetBoundaryLoops(loops);
+    ASSERT_GE(loops.size(), 2u); // the scan's edge and the hole of the crowns
+    std::vector<QvPoint> rims;
+    for (const QvTooth* t : {a, b})
+        for (const int v : *t->GetBoundaryLoop())
+            rims.push_back(t->m_vertices[static_cast<std::size_t>(v)].m_point);
+    int onRim = 0;
+    for (const std::vector<int>& loop : loops)
+        for (const int v : loop)
+        {
+            const QvPoint& p = gum->m_vertices[static_cast<std::size_t>(v)].m_point;
+            if (std::fabs(p[2]) < 1e-12)
+                continue; // the scan's own edge
+            double best = 1e9;
+            for (const QvPoint& r : rims)
+                best = std::fmin(best, p.Distance(r));
+            EXPECT_LT(best, 1e-12);
+            ++onRim;
+        }
+    EXPECT_GE(onRim, 18);
+    // Nothing of the model changed.
+    EXPECT_EQ(jaw->m_faces.size(), 192u);
+    EXPECT_EQ(jaw->m_vertices[static_cast<std::size_t>(GridVertex(3, 2))].m_point[2], 0.0);
+
+    EXPECT_EQ(model.ExtractGum(false), nullptr); // no lower jaw
+}
+
+TEST(ExtractGum, NullWithoutTeethOrBorder)
+{
+    QvModel model;
+    auto* jaw = new QvJaw();
+    jaw->SetUpper(true);
+    AddGrid(*jaw, 0.0, 0, kW, 0, kH, true);
+    model.AddEntity(jaw);
+    EXPECT_EQ(model.ExtractGum(true), nullptr);
+}
