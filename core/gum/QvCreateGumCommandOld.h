@@ -109,8 +109,10 @@ public:
     QvMesh* m_pGumMesh = nullptr;
     QvPlane m_basePlane;
 
+    // The plane normal to m_up, max(3, m_dBaseOffset) beyond the farthest tooth vertex.
+    void BuildBasePlane();
+
 private:
     void OrderTeeth(const QvFrame& jawFrame);
-    void BuildBasePlane();
     const QvPoint& Pos(int vertex) const;
 };
