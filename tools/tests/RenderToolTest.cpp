@@ -173,6 +173,28 @@ TEST_F(RenderTool, OcclusalViewsTurnTheIncisorsUpOrDown)
     }
 }
 
+// The gums are built for every step as opening the case builds them: a middle step
+// shows pink gum beside the crowns of both jaws. The picture is kept in screens/ for
+// people to look at.
+TEST_F(RenderTool, MiddleStepShowsTheGums)
+{
+    const fs::path png = s_folder / "gums5.png";
+    ASSERT_EQ(RunTool((s_folder / "demo.OS").string() + " " + png.string() + " --step 5 --orient 2 --width 320 --height 240"), 0);
+    Picture picture;
+    ASSERT_EQ(lodepng::decode(picture.rgba, picture.width, picture.height, png.string()), 0u);
+    int gum = 0;
+    for (int y = 0; y < static_cast<int>(picture.height); ++y)
+        for (int x = 0; x < static_cast<int>(picture.width); ++x)
+        {
+            const unsigned char* px = picture.At(x, y);
+            if (px[0] > 150 && px[0] > px[1] + 15 && px[0] > px[2] + 15)
+                ++gum;
+        }
+    EXPECT_GT(gum, static_cast<int>(picture.width * picture.height) / 50);
+    fs::create_directories("screens");
+    fs::copy_file(png, "screens/render-tool-gums-step5.png", fs::copy_options::overwrite_existing);
+}
+
 TEST_F(RenderTool, RefusesBadOptions)
 {
     const std::string input = (s_folder / "demo.OS").string() + " " + (s_folder / "bad.png").string();
