@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "bench/FclMesh.h"
-#include "core/design/collision/QvCollisionDetecter.h"
+#include "core/collision/QvCollisionDetecter.h"
 #include "core/design/QvOBBTree.h"
 #include "core/geometry/QvMatrix.h"
 #include "core/mesh/QvMesh.h"

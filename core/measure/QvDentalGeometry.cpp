@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "core/design/QvOBBTree.h"
-#include "core/design/collision/QvCollisionDetecter.h"
+#include "core/collision/QvCollisionDetecter.h"
 #include "core/geometry/QvBBox.h"
 #include "core/geometry/QvBSplineCurve.h"
 #include "core/geometry/QvKDTree.h"

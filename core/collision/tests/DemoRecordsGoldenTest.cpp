@@ -19,7 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "core/design/QvOBBTreeMgr.h"
-#include "core/design/collision/QvCollisionDetectMgr.h"
+#include "core/collision/QvCollisionDetectMgr.h"
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvToothBase.h"

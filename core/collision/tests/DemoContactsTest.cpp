@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "core/design/QvOBBTreeMgr.h"
-#include "core/design/collision/QvCollisionDetectMgr.h"
-#include "core/design/collision/tests/ContactFixtures.h"
+#include "core/collision/QvCollisionDetectMgr.h"
+#include "core/collision/tests/ContactFixtures.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvVirtualTooth.h"

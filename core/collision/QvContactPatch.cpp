@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The third stage of detection: penetration patches.
-#include "core/design/collision/QvContactPatch.h"
+#include "core/collision/QvContactPatch.h"
 
 #include <algorithm>
 
-#include "core/design/collision/QvCollisionDetecter.h"
+#include "core/collision/QvCollisionDetecter.h"
 #include "core/geometry/QvLine.h"
 #include "core/mesh/QvMesh.h"
 

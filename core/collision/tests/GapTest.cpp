@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "core/design/QvOBBTreeMgr.h"
-#include "core/design/collision/QvGapDetecter.h"
-#include "core/design/collision/tests/ContactFixtures.h"
+#include "core/collision/QvGapDetecter.h"
+#include "core/collision/tests/ContactFixtures.h"
 #include "core/design/tests/CollisionFixtures.h"
 #include "core/geometry/QvLine.h"
 #include "core/model/QvTooth.h"

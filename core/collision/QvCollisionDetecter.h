@@ -27,9 +27,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/design/collision/QvContactPatch.h"
+#include "core/collision/QvContactPatch.h"
 #include "core/design/QvOBBTree.h"
-#include "core/design/collision/QvPatchPair.h"
+#include "core/collision/QvPatchPair.h"
 #include "core/geometry/QvPlane.h"
 
 class QvGapInfo;

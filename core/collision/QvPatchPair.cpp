@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The fourth and fifth stages of detection: pairing the patches and measuring the depth.
-#include "core/design/collision/QvPatchPair.h"
+#include "core/collision/QvPatchPair.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "core/design/collision/QvCollisionDetecter.h"
+#include "core/collision/QvCollisionDetecter.h"
 #include "core/geometry/QvKDTree.h"
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvToothBase.h"

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/design/collision/QvCollisionDetecter.h"
+#include "core/collision/QvCollisionDetecter.h"
 #include "core/design/tests/CollisionFixtures.h"
 #include "core/geometry/QvLine.h"
 #include "core/scheme/QvGapInfo.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/design/collision/QvCollisionDetectMgr.h"
+#include "core/collision/QvCollisionDetectMgr.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 
 #include "core/design/QvAttachGeo.h"
 #include "core/design/QvAttachment.h"
-#include "core/design/collision/QvGapDetecter.h"
+#include "core/collision/QvGapDetecter.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvVirtualTooth.h"
 #include "core/scheme/QvScheme.h"

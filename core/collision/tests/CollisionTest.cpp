@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/design/collision/QvCollisionDetecter.h"
+#include "core/collision/QvCollisionDetecter.h"
 #include "core/design/tests/CollisionFixtures.h"
 #include "core/model/QvTooth.h"
 #include "core/scheme/QvGapInfo.h"

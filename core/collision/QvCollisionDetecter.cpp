@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/design/collision/QvCollisionDetecter.h"
+#include "core/collision/QvCollisionDetecter.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/design/collision/QvGapDetecter.h"
-#include "core/design/collision/QvRigidPlacement.h"
+#include "core/collision/QvGapDetecter.h"
+#include "core/collision/QvRigidPlacement.h"
 
 #include <algorithm>
 #include <cmath>
