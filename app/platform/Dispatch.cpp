@@ -27,6 +27,14 @@ void AsyncOnGui(Task task)
     QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
 }
 
+void RunOnGui(Task task)
+{
+    if (IsGuiThread())
+        task();
+    else
+        AsyncOnGui(std::move(task));
+}
+
 void SyncOnGui(const Task& task)
 {
     if (IsGuiThread()) {

@@ -30,6 +30,9 @@ bool IsGuiThread();
 // Queues the task to the GUI thread's event loop and returns at once.
 void AsyncOnGui(Task task);
 
+// Runs the task at once when called on the GUI thread, else queues it there.
+void RunOnGui(Task task);
+
 // Runs the task on the GUI thread and returns when it has run: at once when called
 // on the GUI thread, else by waiting for the GUI thread (which must not be waiting
 // for the caller).

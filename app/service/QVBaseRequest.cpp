@@ -7,14 +7,6 @@
 
 namespace {
 
-void OnGui(std::function<void()> work)
-{
-    if (platform::IsGuiThread())
-        work();
-    else
-        platform::AsyncOnGui(std::move(work));
-}
-
 // True when the weak reference was cleared (not merely outlived by its object).
 template <class T>
 bool IsCleared(const std::weak_ptr<T>& reference)
@@ -159,11 +151,11 @@ quint64 QVNetworkAgent::addRequest(const std::shared_ptr<QVBaseRequest>& request
     };
     const auto upload = [weakRequest](const QVProgress& progress) {
         if (auto held = weakRequest.lock(); held && held->uploadHandler)
-            OnGui([held, progress] { held->uploadHandler(progress); });
+            platform::RunOnGui([held, progress] { held->uploadHandler(progress); });
     };
     const auto download = [weakRequest](const QVProgress& progress) {
         if (auto held = weakRequest.lock(); held && held->downloadHandler)
-            OnGui([held, progress] { held->downloadHandler(progress); });
+            platform::RunOnGui([held, progress] { held->downloadHandler(progress); });
     };
 
     QVTaskPtr task;
@@ -274,7 +266,7 @@ void QVNetworkAgent::handleRequest(const std::shared_ptr<QVBaseRequest>& request
 void QVNetworkAgent::requestSuccess(const std::shared_ptr<QVBaseRequest>& request)
 {
     removeRecord(request);
-    OnGui([request] {
+    platform::RunOnGui([request] {
         if (auto delegate = request->delegate.lock())
             delegate->requestSuccess(*request);
         if (request->successHandler)
@@ -289,7 +281,7 @@ void QVNetworkAgent::requestFailed(const std::shared_ptr<QVBaseRequest>& request
 {
     request->error = error;
     removeRecord(request);
-    OnGui([request, error] {
+    platform::RunOnGui([request, error] {
         request->requestFailedFilter();
         if (auto delegate = request->delegate.lock())
             delegate->requestFailed(*request);
@@ -326,9 +318,11 @@ void QVNetworkAgent::removeRecord(const std::shared_ptr<QVBaseRequest>& request)
 {
     // A stopped object (delegate cleared) keeps its record; one whose delegate has
     // gone is still found by the key it was recorded under.
-    if (IsCleared(request->delegate) || request->APIName.isEmpty() || !request->m_recordTarget)
+    if (IsCleared(request->delegate) || request->APIName.isEmpty())
         return;
     std::lock_guard lock(d->recordsMutex);
+    if (!request->m_recordTarget)
+        return;
     auto target = d->records.find(request->m_recordTarget);
     if (target == d->records.end())
         return;

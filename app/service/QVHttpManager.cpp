@@ -11,14 +11,6 @@
 
 namespace {
 
-void OnGui(std::function<void()> work)
-{
-    if (platform::IsGuiThread())
-        work();
-    else
-        platform::AsyncOnGui(std::move(work));
-}
-
 QVNetworkAgent& Engine()
 {
     QVHttpManager::setUp();
@@ -29,20 +21,28 @@ QVNetworkAgent::FailureHandler FailureOnGui(QVNetworkAgent::FailureHandler failu
 {
     return [failure = std::move(failure)](const QVTaskPtr& task, const QVErrorOpt& error) {
         if (failure)
-            OnGui([failure, task, error] { failure(task, error); });
+            platform::RunOnGui([failure, task, error] { failure(task, error); });
     };
 }
 
-// Parses and maps as the model requests do; false (with the error, possibly none)
-// when the body is not JSON.
-bool MapBody(const QByteArray& body, const QVModelClass& modelClass, std::shared_ptr<QVModel>& object,
-             QVErrorOpt& error)
+// Parses and maps the body as the model requests do and delivers the outcome; a body
+// that is not JSON (or empty) fails. The veto, when given, may end the request silently.
+void DeliverMapped(const QVTaskPtr& task, const QByteArray& body, const QVModelClass& modelClass,
+                   const QVHttpManager::ObjectSuccessHandler& success, const QVHttpManager::FailureHandler& failure,
+                   const std::function<bool(const QVModel*)>& veto = {})
 {
+    QVErrorOpt error;
     auto json = QVNetworkUtils::isValiableJSONWithData(body, &error);
-    if (error || !json)
-        return false;
-    object = modelClass.make ? modelClass.make(*json) : nullptr;
-    return true;
+    if (error || !json) {
+        if (failure)
+            platform::RunOnGui([failure, task, error] { failure(task, error); });
+        return;
+    }
+    std::shared_ptr<QVModel> object = modelClass.make ? modelClass.make(*json) : nullptr;
+    if (veto && veto(object.get()))
+        return;
+    if (success)
+        platform::RunOnGui([success, task, object] { success(task, object); });
 }
 
 } // namespace
@@ -76,7 +76,7 @@ quint64 QVHttpManager::requestObjectWithURLString(const QString& url, int method
                 return;
             }
             if (success)
-                OnGui([success, task, body] { success(task, body); });
+                platform::RunOnGui([success, task, body] { success(task, body); });
         },
         FailureOnGui(std::move(failure)));
 }
@@ -92,15 +92,7 @@ quint64 QVHttpManager::requestObjectWithURLString(const QString& url, int method
                 qInfo().noquote() << "login page instead of a reply:" << url;
                 return;
             }
-            std::shared_ptr<QVModel> object;
-            QVErrorOpt error;
-            if (!MapBody(body, modelClass, object, error)) {
-                if (failure)
-                    OnGui([failure, task, error] { failure(task, error); });
-                return;
-            }
-            if (success)
-                OnGui([success, task, object] { success(task, object); });
+            DeliverMapped(task, body, modelClass, success, failure);
         },
         FailureOnGui(failure));
 }
@@ -115,24 +107,17 @@ quint64 QVHttpManager::uploadImageWithURLString(const QString& url, const std::v
         url, files, param,
         [progress = std::move(progress)](const QVProgress& value) {
             if (progress)
-                OnGui([progress, value] { progress(value); });
+                platform::RunOnGui([progress, value] { progress(value); });
         },
         [&engine, url, modelClass, success = std::move(success), failure](const QVTaskPtr& task,
                                                                           const QByteArray& body) {
-            std::shared_ptr<QVModel> object;
-            QVErrorOpt error;
-            if (!MapBody(body, modelClass, object, error)) {
-                if (failure)
-                    OnGui([failure, task, error] { failure(task, error); });
-                return;
-            }
-            if (isTokenUnavail(object.get())) {
+            DeliverMapped(task, body, modelClass, success, failure, [&engine, url](const QVModel* object) {
+                if (!isTokenUnavail(object))
+                    return false;
                 qInfo().noquote() << "sign-in expired:" << url;
                 engine.cancelAllRequests();
-                return;
-            }
-            if (success)
-                OnGui([success, task, object] { success(task, object); });
+                return true;
+            });
         },
         FailureOnGui(failure));
 }

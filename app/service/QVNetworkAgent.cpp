@@ -171,12 +171,16 @@ void QVNetworkAgent::Impl::Complete(const QVTaskPtr& task, QByteArray body, QVEr
     }
     task->m_state = QVSessionTask::Completed;
     owner->postToCompletionQueue([task, body = std::move(body), error = std::move(error)] {
-        if (task->m_completion)
-            task->m_completion(task, body, error);
-        // The handlers hold what the caller gave; let them go with the task's work.
-        task->m_completion = nullptr;
-        task->m_uploadProgress = nullptr;
-        task->m_downloadProgress = nullptr;
+        // The handlers hold what the caller gave (a request object holds its task):
+        // they go with the task's work.
+        QVTaskCompletion completion;
+        {
+            std::lock_guard lock(task->m_mutex);
+            completion = std::move(task->m_completion);
+            task->m_completion = nullptr;
+        }
+        if (completion)
+            completion(task, body, error);
     });
 }
 
@@ -536,13 +540,16 @@ quint64 QVNetworkAgent::startWithWait(const QVTaskPtr& task, bool isSyncRequest,
         return identifier;
     }
     // Released after the handler step, and also by a cancellation (which calls no handler).
-    auto inner = std::move(task->m_completion);
-    task->m_completion = [inner = std::move(inner), wait](const QVTaskPtr& t, const QByteArray& body,
-                                                          const QVErrorOpt& error) {
-        if (inner)
-            inner(t, body, error);
-        wait->semaphore.Signal();
-    };
+    {
+        std::lock_guard lock(task->m_mutex);
+        auto inner = std::move(task->m_completion);
+        task->m_completion = [inner = std::move(inner), wait](const QVTaskPtr& t, const QByteArray& body,
+                                                              const QVErrorOpt& error) {
+            if (inner)
+                inner(t, body, error);
+            wait->semaphore.Signal();
+        };
+    }
     const double seconds = task->originalRequest().timeoutInterval;
     resume(task);
     if (!wait->semaphore.Wait(std::chrono::milliseconds(qint64(seconds * 1000.0) + 5000)))
@@ -550,16 +557,24 @@ quint64 QVNetworkAgent::startWithWait(const QVTaskPtr& task, bool isSyncRequest,
     return identifier;
 }
 
+bool QVNetworkAgent::refuseOffline(const QString& title, const QString& url, const QVariantMap& param,
+                                   const FailureHandler& failure)
+{
+    if (netType() != 0)
+        return false;
+    const QVError error =
+        QVNetworkAgentError(kQVErrorOffline, QStringLiteral("The Internet connection appears to be offline"));
+    logInfoWithTitle(title, url, url, param, {}, error);
+    postFailure(failure, error);
+    return true;
+}
+
 quint64 QVNetworkAgent::requestDataWithURLString(const QString& url, int method, const QVariantMap& param,
                                                  bool isSyncRequest, int requestSerializerType,
                                                  SuccessHandler success, FailureHandler failure)
 {
-    if (netType() == 0) {
-        const QVError error = QVNetworkAgentError(kQVErrorOffline, QStringLiteral("The Internet connection appears to be offline"));
-        logInfoWithTitle(QStringLiteral("requestData"), url, url, param, {}, error);
-        postFailure(failure, error);
+    if (refuseOffline(QStringLiteral("requestData"), url, param, failure))
         return kRefused;
-    }
     auto task = dataTaskWithHTTPMethod(
         methodText(method), url, param, requestSerializerType, {}, {},
         [success = std::move(success)](const QVTaskPtr& task, const QByteArray& body) {

@@ -190,6 +190,9 @@ private:
     void addRecord(const std::shared_ptr<QVBaseRequest>& request);
     void removeRecord(const std::shared_ptr<QVBaseRequest>& request);
     void cancelTask(const QVTaskPtr& task);
+    // Offline: error 20006 forwarded and posted to the failure handler; true.
+    bool refuseOffline(const QString& title, const QString& url, const QVariantMap& param,
+                       const FailureHandler& failure);
     quint64 startWithWait(const QVTaskPtr& task, bool isSyncRequest,
                           const std::shared_ptr<QVSyncWait>& wait);
 

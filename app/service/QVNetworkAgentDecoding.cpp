@@ -7,15 +7,6 @@
 
 namespace {
 
-QVError OfflineError()
-{
-    return QVNetworkAgentError(kQVErrorOffline, QStringLiteral("The Internet connection appears to be offline"));
-}
-
-} // namespace
-
-namespace {
-
 // Decodes a reply of the JSON and object requests. Answers the parsed value, or none
 // with the failure to report (the error may be absent: an empty body) and the text
 // the error forwarding gets.
@@ -52,12 +43,8 @@ quint64 QVNetworkAgent::requestJSONWithAESKey(const std::optional<QString>& aesK
                                               FailureHandler failure)
 {
     const QString title = QStringLiteral("requestJSON");
-    if (netType() == 0) {
-        const QVError error = OfflineError();
-        logInfoWithTitle(title, url, url, param, {}, error);
-        postFailure(failure, error);
+    if (refuseOffline(title, url, param, failure))
         return kRefused;
-    }
     if (!QVNetworkUtils::isAesKeyValiable(aesKey)) {
         const QVError error =
             QVNetworkAgentError(kQVErrorAESKey, QStringLiteral("AES key length must be 16 or 24 or 32"));
@@ -146,12 +133,8 @@ quint64 QVNetworkAgent::uploadFileWithURLString(const QString& url, const std::v
                                                 FailureHandler failure)
 {
     const QString title = QStringLiteral("uploadFile");
-    if (netType() == 0) {
-        const QVError error = OfflineError();
-        logInfoWithTitle(title, url, url, param, {}, error);
-        postFailure(failure, error);
+    if (refuseOffline(title, url, param, failure))
         return kRefused;
-    }
     auto serializer = buildRequestRequestSerializerWithType(requestSerializerType);
     QVError error{kQVURLErrorDomain, kQVURLErrorBadURL, QStringLiteral("no request encoder"),
                   QStringLiteral("no request encoder of type %1").arg(requestSerializerType)};

@@ -160,6 +160,8 @@ TEST(QVNetworkAgent, FaultsEndInFailure)
     EXPECT_EQ(bad.ErrorCode(), kQVURLErrorBadURL);
     EXPECT_EQ(engine.requestDataWithURLString(Url(server, "/500"), 0, {}, false, 7, bad.Success(), bad.Failure()),
               0u);
+    ASSERT_TRUE(WaitFor([&] { return bad.Calls() == 2; }));
+    EXPECT_EQ(bad.ErrorCode(), kQVURLErrorBadURL);
 }
 
 TEST(QVNetworkAgent, UrlsAreEscapedOnce)
