@@ -120,6 +120,7 @@ struct Server::Impl {
     std::vector<std::string> log;
     std::vector<Upload> uploads;
     int nextSchemeId = 9001;
+    std::string blob; // the last generated body, kept for repeated fetches
 
     std::string Domain() const { return "http://127.0.0.1:" + std::to_string(port) + kPrefix; }
 
@@ -506,9 +507,16 @@ struct Server::Impl {
         http.Get(p + R"(/blob/(\d+))", [this](const Request& req, Response& res) {
             Record(req, nullptr);
             const size_t n = std::stoull(req.matches[1]);
-            std::string data(n, '\0');
-            for (size_t i = 0; i < n; ++i)
-                data[i] = static_cast<char>(i * 131 + (i >> 12));
+            std::string data;
+            {
+                std::lock_guard lock(mutex);
+                if (blob.size() != n) {
+                    blob.assign(n, '\0');
+                    for (size_t i = 0; i < n; ++i)
+                        blob[i] = static_cast<char>(i * 131 + (i >> 12));
+                }
+                data = blob;
+            }
             Reply("/blob", res, 200, std::move(data), "application/octet-stream", "blob.bin");
         });
 
