@@ -188,6 +188,16 @@ TEST_F(ServiceTest, ClientGetAndPostCarryTheParameters)
     EXPECT_EQ(S().Log().size(), 2);
 }
 
+TEST_F(ServiceTest, PortalPageIsTheWebAddress)
+{
+    QByteArray page;
+    const QString web = QvUtilityObj::getURLWith("RivelaWebUrl");
+    EXPECT_EQ(web, S().Domain());
+    ASSERT_TRUE(S().Control("GET", web.mid(S().Root().size()), &page));
+    EXPECT_TRUE(page.contains("ExecuteRivelaCommand"));
+    EXPECT_TRUE(page.contains(S().Domain().toUtf8() + "/files/demo-model.zip"));
+}
+
 TEST_F(ServiceTest, ClientRefusesFaultyReplies)
 {
     RVTimeouts().transferMs = 400;
