@@ -20,6 +20,9 @@
 #include "core/render/QvRenderStatus.h"
 #include "core/render/QvVBOHandle.h"
 #include "core/render/QvViewDrawInfo.h"
+#include "core/render/QvViewManager.h"
+#include "core/render/aux/QvAuxObject.h"
+#include "core/render/aux/QvCacheStuff.h"
 
 namespace
 {
@@ -207,6 +210,18 @@ void PickMeshFaces(QvEntity* entity, QvViewDrawInfo* info, QvTypeCode type)
         PopMatrix();
     }
 }
+// Labels go inside the tooth's placement, so they follow it through every step.
+void DrawToothLabels(const QvTooth* tooth, QvViewDrawInfo*)
+{
+    std::vector<QvAuxObject*> labels;
+    QvCacheStuff::Instance().CollectToothLabels(tooth, labels);
+    if (labels.empty())
+        return;
+    QvView* view = QvViewManager::Instance()->GetActiveView();
+    for (QvAuxObject* label : labels)
+        label->Draw(view);
+}
+
 } // namespace
 
 // ---- Plain mesh ----------------------------------------------------------------------
@@ -251,6 +266,8 @@ void QvToothDrawer::Draw(QvEntity* entity, QvViewDrawInfo* info)
         if (pass.ghost)
             glPopAttrib();
         glPopAttrib();
+        if (!pass.ghost && tooth != nullptr)
+            DrawToothLabels(tooth, info);
 
         if (root != nullptr)
         {

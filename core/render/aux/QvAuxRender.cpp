@@ -8,6 +8,7 @@
 #include "core/render/QvView.h"
 #include "core/render/QvViewManager.h"
 #include "core/render/aux/QvAuxObject.h"
+#include "core/render/aux/QvCacheStuff.h"
 
 namespace
 {
@@ -103,6 +104,18 @@ void QvAuxRender::Clear()
         delete obj;
     for (QvAuxObject* obj : textures)
         delete obj;
+    // Their overlay objects were registered and are gone with the rest.
+    for (auto& [id, cache] : m_viewCaches)
+        delete cache;
+    m_viewCaches.clear();
+}
+
+QvCacheStuff* QvAuxRender::GetViewCache(int viewId)
+{
+    QvCacheStuff*& cache = m_viewCaches[viewId];
+    if (cache == nullptr)
+        cache = new QvCacheStuff();
+    return cache;
 }
 
 void QvAuxRender::Draw()

@@ -5,12 +5,14 @@
 // only when no other object is hit.
 #pragma once
 
+#include <map>
 #include <set>
 #include <vector>
 
 #include "core/geometry/QvGDI.h"
 
 class QvAuxObject;
+class QvCacheStuff;
 class QvView;
 
 class QvAuxRender
@@ -31,9 +33,11 @@ public:
     void AddObject(QvAuxObject* obj);
     // Nothing happens for an object that is not registered (it is not deleted).
     void RemoveObject(QvAuxObject* obj, bool deleteIt);
-    // Deletes every registered object; no hovered object afterwards. Needs the GL
-    // context current (textures are deleted).
+    // Deletes every registered object and the per-view overlay caches; no hovered
+    // object afterwards. Needs the GL context current (textures are deleted).
     void Clear();
+    // The overlay cache of a view id, made empty on first use.
+    QvCacheStuff* GetViewCache(int viewId);
 
     // Every registered object in every view, each with its view's stored matrices.
     void Draw();
@@ -54,4 +58,5 @@ public:
     std::set<QvAuxObject*, Order> m_objectSet;
     std::vector<QvAuxObject*> m_textureList;
     QvAuxObject* m_pHoverObject = nullptr;
+    std::map<int, QvCacheStuff*> m_viewCaches;
 };

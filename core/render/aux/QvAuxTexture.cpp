@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "core/geometry/QvLine.h"
 #include "core/geometry/QvPlane.h"
@@ -13,6 +14,7 @@
 #include "core/render/QvRenderStatus.h"
 #include "core/render/QvView.h"
 #include "core/render/QvViewManager.h"
+#include "core/render/aux/QvCacheStuff.h"
 
 namespace
 {
@@ -380,6 +382,16 @@ QvTypeCode QvAuxText::GetType() const { return kQvTypeAuxText; }
 
 bool QvAuxText::IsKindOf(QvTypeCode code) const { return code == kQvTypeAuxText || QvAuxTexture::IsKindOf(code); }
 
+void QvAuxText::SetText(const std::string& text)
+{
+    std::unique_ptr<QvImage> image(QvCacheStuff::Instance().RenderText(text, m_clr));
+    if (!image)
+        return;
+    m_textImageWidth = image->GetWidth();
+    m_textImageHeight = image->GetHeight();
+    SetImage(image.get());
+}
+
 void QvAuxText::SetPosition(const QvGDIPoint& p)
 {
     SetScreenRect(QvPoint(p.x, p.y, 0.0), QvPoint(p.x + m_textImageWidth, p.y + m_textImageHeight, 0.0));
@@ -409,6 +421,17 @@ bool QvAuxText3D::SetImage(const QvImage* image)
     }
     m_textureId = static_cast<std::int32_t>(QvAuxUploadTexture(*image));
     return true;
+}
+
+void QvAuxText3D::SetText(const std::string& text)
+{
+    std::unique_ptr<QvImage> image(QvCacheStuff::Instance().RenderText(text, m_clr));
+    if (!image)
+        return;
+    // An empty text gives a 0 x 0 image: no texture, no width.
+    if (!SetImage(image.get()))
+        return;
+    m_aspect = static_cast<double>(image->GetWidth()) / static_cast<double>(image->GetHeight());
 }
 
 void QvAuxText3D::SetCorners(const QvPoint corners[4]) { std::copy(corners, corners + 4, m_corners); }

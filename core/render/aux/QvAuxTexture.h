@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/geometry/QvGDI.h"
@@ -80,6 +81,9 @@ public:
     QvTypeCode GetType() const override;
     bool IsKindOf(QvTypeCode code) const override;
 
+    // Renders the text in m_clr and shows it; without a rendered image (no font)
+    // the previous text stays.
+    void SetText(const std::string& text);
     // The rectangle from p to p + the text image's size.
     void SetPosition(const QvGDIPoint& p);
 
@@ -98,6 +102,9 @@ public:
 
     // As QvAuxTexture::SetImage; a replaced texture also resets the aspect to 0.
     bool SetImage(const QvImage* image);
+    // Renders the text in m_clr; the aspect becomes the image's width / height. Without
+    // a rendered image (no font) the previous text stays.
+    void SetText(const std::string& text);
     void SetCorners(const QvPoint corners[4]);
     // origin, origin - size up, that + size right, origin + size right.
     void SetPlacement(const QvPoint& origin, const QvVector& right, const QvVector& up);

@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The overlays the 3-D window shows over the case model without belonging to a
+// pane: FDI tooth labels, the measuring grid and the screen texts (process-wide
+// instance), and per view the contact maps with their distance labels and the IPR
+// marks of that view's scheme and step. Also the one text rasteriser (FreeType).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/base/QvColor.h"
+#include "core/geometry/QvPoint.h"
+#include "core/model/QvTooth.h"
+
+class QvAuxGrid;
+class QvAuxNotation;
+class QvAuxObject;
+class QvAuxTexture;
+class QvGapInfo;
+class QvImage;
+class QvIprEntry;
+class QvLine;
+class QvModel;
+class QvScheme;
+class QvTooth;
+class QvView;
+
+// std::map comparator over FDI numbers in arch order.
+struct QvFdiArchOrder
+{
+    bool operator()(int a, int b) const { return FdiArchLess(a, b); }
+};
+
+// Attachment anchors of one tooth: points and the two chosen ones.
+class QvAttachAnchorGrid
+{
+public:
+    QvAttachAnchorGrid() = default;
+    QvAttachAnchorGrid(const QvAttachAnchorGrid&) = default;
+    QvAttachAnchorGrid& operator=(const QvAttachAnchorGrid&) = default;
+    virtual ~QvAttachAnchorGrid() = default;
+
+    std::vector<QvPoint> m_points;
+    std::int32_t m_first = 0;
+    std::int32_t m_second = 0;
+    std::vector<QvPoint> m_secondPoints;
+    std::vector<QvPoint> m_thirdPoints;
+    std::uint64_t m_tail = 0;
+};
+
+struct QvArchLabel
+{
+    QvPoint m_point;
+    double m_value = 0.0;
+    std::int32_t m_fdi = 0;
+    std::int32_t m_kind = 0;
+};
+
+struct QvIprMark
+{
+    QvAuxNotation* m_pLabel = nullptr;
+    QvPoint m_position;
+    double m_amount = 0.0;
+    std::int32_t m_fdi = 0;
+    std::int32_t m_step = 0;
+};
+
+class QvCacheStuff
+{
+public:
+    QvCacheStuff() = default;
+    QvCacheStuff(const QvCacheStuff&) = delete;
+    QvCacheStuff& operator=(const QvCacheStuff&) = delete;
+    // Deletes no overlay object: registered ones belong to the aux render by then.
+    virtual ~QvCacheStuff() = default;
+
+    static QvCacheStuff& Instance();
+
+    // Takes every overlay away; keeps the model, the font path and the view. Needs
+    // the GL context current.
+    void Clear();
+
+    // ---- Tooth labels ----------------------------------------------------------------------------
+    void ShowFDI(bool show);
+    void BuildFDILabels();
+    // The label of the tooth, when there is one.
+    void CollectToothLabels(const QvTooth* tooth, std::vector<QvAuxObject*>& out) const;
+    void PlaceLabelOnFacc(const QvTooth* tooth, QvPoint corners[4], bool plain) const;
+    void PlaceLabelOnCrown(const QvTooth* tooth, QvPoint corners[4], bool plain) const;
+    void FindLabelAnchor(const QvTooth* tooth, QvPoint& anchor) const;
+    QvVector EstimateSurfaceNormal(const QvTooth* tooth, const QvPoint& p, int rings) const;
+    static bool PointInQuadXY(const QvPoint& p, const QvPoint corners[4]);
+    // Hits of the whole line in ascending line parameter (equal parameters once).
+    static void IntersectLineWithFaces(const QvLine& line, const QvTooth* tooth, const std::vector<int>& faces,
+                                       std::vector<QvPoint>& out);
+    // Two-sided; t may be negative.
+    static bool IntersectLineTriangle(const QvLine& line, const QvPoint& a, const QvPoint& b, const QvPoint& c,
+                                      QvPoint& hit, double& t);
+
+    // ---- Text --------------------------------------------------------------------------------------
+    // A new 32-bit image (the caller deletes it): the glyphs at 96 pixels in the
+    // colour with alpha 255, else (0, 0, 0, 0). Null without a font path or when the
+    // font cannot be opened; "" gives a 0 x 0 image. Invalid UTF-8 bytes are skipped;
+    // a character the font lacks comes from the CJK face, else is skipped.
+    QvImage* RenderText(const std::string& text, const QvColor& clr) const;
+
+    // ---- Grid, anchors, screen texts ---------------------------------------------------------------
+    void ShowGrid(bool show);
+    void CreateGrid();
+    // An existing grid of the tooth stays.
+    void AddAnchorGrid(const QvTooth* tooth, const QvAttachAnchorGrid& grid);
+    // (0, 0, 0) for a tooth without a grid or an index outside its points.
+    QvPoint GetAnchorPoint(const QvTooth* tooth, bool second) const;
+    void ClearScreenTexts();
+
+    // ---- Per-view overlays -------------------------------------------------------------------------
+    void ShowAdjacent(const std::vector<QvGapInfo*>& gaps);
+    void HideAdjacent();
+    void BuildContactFaces(const QvGapInfo* gap, int side);
+    void BuildContactLabels(const std::vector<QvGapInfo*>& gaps);
+
+    void ShowOcclusion(const std::vector<QvGapInfo*>& gaps);
+    void HideOcclusion();
+    void BuildContactFace(const QvGapInfo* gap, int side);
+    void BuildOcclusionLabels(const std::vector<QvGapInfo*>& gaps);
+    static void GetOcclusionAnchor(const QvGapInfo* gap, QvPoint& contact, int& key);
+
+    void ShowIPR(const std::map<std::int32_t, std::vector<QvIprEntry>>& iprs, int step, const QvColor& clr);
+    void HideIPR();
+    void CalIPRLocation(const std::vector<QvIprEntry>& entries, int step, const QvColor& clr);
+
+    // One position per record, 10 units out from its point, fanned around the arch.
+    void LayoutArchLabels(const std::vector<QvArchLabel>& labels, std::vector<QvPoint>& out) const;
+
+    // Ramps of the contact maps (channels clamped to 0..255).
+    static QvColor AdjacentColor(double value);
+    static QvColor OcclusionColor(double distance);
+
+    QvModel* m_pModel = nullptr;
+    QvAuxGrid* m_pGrid = nullptr;
+    std::map<const QvTooth*, QvAuxTexture*> m_fdiLabels;
+    std::map<const QvTooth*, QvAttachAnchorGrid> m_anchorGrids;
+    std::vector<QvAuxObject*> m_adjacentObjs;
+    std::vector<QvAuxObject*> m_occlusionObjs;
+    std::vector<QvIprMark> m_iprMarks;
+    std::vector<QvAuxObject*> m_screenTexts;
+    std::string m_fontPath;
+    QvScheme* m_pScheme = nullptr;
+    QvView* m_pView = nullptr;
+
+private:
+    void RemoveAll(std::vector<QvAuxObject*>& objs);
+    void DeleteLabels();
+    QvScheme* CurrentScheme();
+};
+
+// The strip of the bytes' glyphs, 10 pixels apart and bottom-aligned, opaque in
+// the colour where covered; null without a font or glyphs.
+QvImage* QvRenderGlyphStrip(const std::string& fontPath, const std::string& text, const QvColor& clr);
+// The "font" resource: DejaVu Sans.
+inline constexpr const char* kQvLabelFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+// Where the FreeType rasteriser looks for characters DejaVu lacks.
+inline constexpr const char* kQvCjkFontPath = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
