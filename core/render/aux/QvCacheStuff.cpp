@@ -20,6 +20,7 @@
 #include "core/model/QvImage.h"
 #include "core/model/QvJaw.h"
 #include "core/model/QvModel.h"
+#include "core/model/QvTooth.h"
 #include "core/model/QvToothRef.h"
 #include "core/render/QvRenderStatus.h"
 #include "core/render/aux/QvAuxFace.h"
@@ -206,6 +207,26 @@ void PutPixel(QvImage& img, int x, int y, const QvColor& clr)
 }
 
 } // namespace
+
+bool QvOverlayArchLess(int a, int b)
+{
+    const int qa = a / 10, qb = b / 10;
+    const int ua = a % 10, ub = b % 10;
+    const int fa = a < 50 ? qa : qa - 4;
+    const int fb = b < 50 ? qb : qb - 4;
+    if (fa == fb)
+    {
+        const bool outward = fa == 1 || fa == 4; // larger unit first
+        if (ua != ub)
+            return outward ? ua > ub : ua < ub;
+        return outward ? qa < qb : qa > qb;
+    }
+    // Unknown quadrants after the lower arch, by number.
+    auto rank = [](int q) { return q == 1 ? 0 : q == 2 ? 1 : q == 4 ? 2 : q == 3 ? 3 : 4; };
+    if (rank(fa) != rank(fb))
+        return rank(fa) < rank(fb);
+    return fa < fb;
+}
 
 // ---- Instance and clearing ---------------------------------------------------------------------------
 
@@ -415,14 +436,7 @@ void QvCacheStuff::BuildFDILabels()
         const auto* tooth = dynamic_cast<const QvTooth*>(entity);
         if (tooth == nullptr)
             continue;
-        std::string text = std::to_string(tooth->GetFdi());
-        switch (tooth->GetState())
-        {
-        case 5: text += "(E)"; break;
-        case 3: text += "(P)"; break;
-        case 2: text += "(I)"; break;
-        default: break;
-        }
+        const std::string text = LabelText(tooth->GetFdi(), tooth->GetState());
         const bool plain = text.find('(') == std::string::npos;
         std::unique_ptr<QvImage> image(RenderText(text, QvColor(0, 0, 255)));
         if (!image)
@@ -440,6 +454,39 @@ void QvCacheStuff::BuildFDILabels()
         m_fdiLabels[tooth] = label;
     }
 }
+
+std::string QvCacheStuff::LabelText(int fdi, int state)
+{
+    std::string text = std::to_string(fdi);
+    switch (state)
+    {
+    case 5: return text + "(E)";
+    case 3: return text + "(P)";
+    case 2: return text + "(I)";
+    default: return text;
+    }
+}
+
+namespace
+{
+int Folded(int n) { return n >= 50 ? n - 40 : n; }
+} // namespace
+
+int QvCacheStuff::AdjacentKey(int h, int m)
+{
+    const int hf = Folded(h);
+    const int mf = Folded(m);
+    return hf < mf ? m : (hf > mf ? h : std::max(h, m));
+}
+
+int QvCacheStuff::OcclusionKey(int a, int b)
+{
+    const int af = Folded(a);
+    const int bf = Folded(b);
+    return af < bf ? a : (bf < af ? b : std::min(a, b));
+}
+
+int QvCacheStuff::IprKey(int a, int b) { return AdjacentKey(a, b); }
 
 void QvCacheStuff::CollectToothLabels(const QvTooth* tooth, std::vector<QvAuxObject*>& out) const
 {
@@ -861,9 +908,7 @@ void QvCacheStuff::BuildContactLabels(const std::vector<QvGapInfo*>& gaps)
             continue;
         const int h = ToothFdi(gap->GetTooth(0));
         const int m = ToothFdi(gap->GetTooth(1));
-        const int hf = h >= 50 ? h - 40 : h;
-        const int mf = m >= 50 ? m - 40 : m;
-        const int key = hf < mf ? m : (hf > mf ? h : std::max(h, m));
+        const int key = AdjacentKey(h, m);
         QvArchLabel& l = labels[key];
         l.m_point = gap->m_point;
         l.m_value = gap->m_dDistance;
@@ -945,11 +990,7 @@ void QvCacheStuff::BuildContactFace(const QvGapInfo* gap, int side)
 void QvCacheStuff::GetOcclusionAnchor(const QvGapInfo* gap, QvPoint& contact, int& key)
 {
     contact = gap->m_point;
-    const int a = ToothFdi(gap->GetTooth(0));
-    const int b = ToothFdi(gap->GetTooth(1));
-    const int af = a >= 50 ? a - 40 : a;
-    const int bf = b >= 50 ? b - 40 : b;
-    key = af < bf ? a : (bf < af ? b : std::min(a, b));
+    key = OcclusionKey(ToothFdi(gap->GetTooth(0)), ToothFdi(gap->GetTooth(1)));
 }
 
 void QvCacheStuff::BuildOcclusionLabels(const std::vector<QvGapInfo*>& gaps)
@@ -1054,11 +1095,7 @@ void QvCacheStuff::CalIPRLocation(const std::vector<QvIprEntry>& entries, int st
         const QvPoint c1 = placed(t1);
         const QvPoint c2 = placed(t2);
         const QvPoint position = c1 + (c2 - c1) * 0.5;
-        const int a = ToothFdi(t1);
-        const int b = ToothFdi(t2);
-        const int af = a >= 50 ? a - 40 : a;
-        const int bf = b >= 50 ? b - 40 : b;
-        const int key = af > bf ? a : (bf > af ? b : std::max(a, b));
+        const int key = IprKey(ToothFdi(t1), ToothFdi(t2));
         byKey[key] = QvArchLabel{position, amount, key, value};
     }
     std::vector<QvArchLabel> upper;

@@ -12,7 +12,6 @@
 
 #include "core/base/QvColor.h"
 #include "core/geometry/QvPoint.h"
-#include "core/model/QvTooth.h"
 
 class QvAuxGrid;
 class QvAuxNotation;
@@ -27,10 +26,13 @@ class QvScheme;
 class QvTooth;
 class QvView;
 
-// std::map comparator over FDI numbers in arch order.
+// Arch order of the overlays' maps: upper arch from 18 to 28, then lower from 48 to
+// 38; a deciduous tooth sits beside the permanent one of its position, towards the
+// midline in quadrants 2 and 3 and away from it in 1 and 4 (11 51, 61 21).
+bool QvOverlayArchLess(int a, int b);
 struct QvFdiArchOrder
 {
-    bool operator()(int a, int b) const { return FdiArchLess(a, b); }
+    bool operator()(int a, int b) const { return QvOverlayArchLess(a, b); }
 };
 
 // Attachment anchors of one tooth: points and the two chosen ones.
@@ -134,6 +136,12 @@ public:
     // One position per record, 10 units out from its point, fanned around the arch.
     void LayoutArchLabels(const std::vector<QvArchLabel>& labels, std::vector<QvPoint>& out) const;
 
+    // The label text of a tooth: the number, with "(E)", "(P)" or "(I)" for states 5, 3, 2.
+    static std::string LabelText(int fdi, int state);
+    // Key teeth of a pair: the adjacent label's, the occlusion label's, the IPR mark's.
+    static int AdjacentKey(int first, int second);
+    static int OcclusionKey(int first, int second);
+    static int IprKey(int first, int second);
     // Ramps of the contact maps (channels clamped to 0..255).
     static QvColor AdjacentColor(double value);
     static QvColor OcclusionColor(double distance);
