@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/service/RVCaseInfo.h"
+
+#include "app/service/QvJsonDocument.h"
 #include "app/service/RVJsonValues.h"
+
+#include <QJsonDocument>
 
 #include <QJsonArray>
 
@@ -219,4 +223,42 @@ void RVCaseInfo::clear()
         *text = QString();
     schemeType = QStringLiteral("");
     modelType = 0;
+}
+
+namespace {
+
+// The document keeps string values as written; JSON's own parser decodes them.
+QString DecodedText(const QvJsonNode& node)
+{
+    const std::string& raw = node.GetValue();
+    if (node.GetType() != QvJsonNode::String)
+        return QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+    const QByteArray wrapped = "[\"" + QByteArray(raw.data(), qsizetype(raw.size())) + "\"]";
+    const QJsonDocument doc = QJsonDocument::fromJson(wrapped);
+    if (doc.isArray() && doc.array().size() == 1 && doc.array().at(0).isString())
+        return doc.array().at(0).toString();
+    return QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+}
+
+} // namespace
+
+void RVCaseInfo::updateInfo(const char* json)
+{
+    if (json == nullptr)
+        return;
+    QvJsonDocument document{std::string(json)};
+    // A cut or malformed text would leave the descriptor half updated.
+    const QvJsonNode* root = document.GetRoot();
+    if (root == nullptr || !document.IsValid())
+        return;
+    const std::pair<const char*, QString RVCaseInfo::*> fields[] = {
+        {"fileUrl", &RVCaseInfo::openURL},         {"caseNo", &RVCaseInfo::caseNo},
+        {"casePhaseId", &RVCaseInfo::casePhaseId}, {"phaseNo", &RVCaseInfo::phaseNo},
+        {"patientName", &RVCaseInfo::patientName}, {"fileType", &RVCaseInfo::fileType},
+        {"schemeName", &RVCaseInfo::schemeName},   {"schemeType", &RVCaseInfo::schemeType},
+        {"doctorSelf", &RVCaseInfo::doctorSelf},
+    };
+    for (const auto& [key, member] : fields)
+        if (const QvJsonNode* node = root->GetMember(key))
+            this->*member = DecodedText(*node);
 }

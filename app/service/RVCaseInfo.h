@@ -72,6 +72,13 @@ public:
     // The case-image codes 1002 to 1016.
     static QList<quint64> imageFileTypes();
 
+    // Copies "fileUrl" (into openURL), "caseNo", "casePhaseId", "phaseNo",
+    // "patientName", "fileType", "schemeName", "schemeType" and "doctorSelf" from the
+    // root of a JSON text; absent members leave their property as it was, and a text
+    // without a root or that does not parse whole changes nothing. String escapes are decoded, so a name sent as
+    // "\u5f20" reads as the character, not as the escape.
+    void updateInfo(const char* json);
+
     // Empties the texts and the kind; ids, productType, fileInfos and the flags stay.
     void clear();
 

@@ -215,6 +215,43 @@ TEST(CaseInfo, SetByKeyIgnoresUnknownNames)
     EXPECT_TRUE(c.phaseNo.isNull());
 }
 
+TEST(CaseInfo, UpdateInfoFromJsonText)
+{
+    struct Case {
+        const char* json;
+        const char* openURL;
+        const char* caseNo;
+        const char* patientName;
+        const char* schemeType;
+    };
+    // Starting from openURL "u0", caseNo "c0", patientName "p0", schemeType "s0".
+    const Case cases[] = {
+        {R"({"fileUrl":"http://h/a%20b.zip","caseNo":"N7","patientName":"\u5f20\"A\"","schemeType":3})",
+         "http://h/a%20b.zip", "N7", "张\"A\"", "3"},
+        {R"({"caseNo":"N8"})", "u0", "N8", "p0", "s0"},   // absent members stay
+        {"", "u0", "c0", "p0", "s0"},                      // no root
+        {"[1,2]", "u0", "c0", "p0", "s0"},                 // a root without members
+        {R"({"caseNo":"N9","patientName":)", "u0", "c0", "p0", "s0"}, // cut text: nothing
+    };
+    for (const Case& c : cases) {
+        RVCaseInfo info;
+        info.openURL = "u0";
+        info.caseNo = "c0";
+        info.patientName = "p0";
+        info.schemeType = "s0";
+        info.caseId = 5;
+        info.updateInfo(c.json);
+        EXPECT_EQ(info.openURL, c.openURL) << c.json;
+        EXPECT_EQ(info.caseNo, c.caseNo) << c.json;
+        EXPECT_EQ(info.patientName, QString::fromUtf8(c.patientName)) << c.json;
+        EXPECT_EQ(info.schemeType, c.schemeType) << c.json;
+        EXPECT_EQ(info.caseId, 5) << c.json;
+    }
+    RVCaseInfo untouched;
+    untouched.updateInfo(nullptr);
+    EXPECT_TRUE(untouched.caseNo.isEmpty());
+}
+
 class Delegate : public QObject, public RVCaseManagerDelegate {
 public:
     void willSwitchNewCase() override
