@@ -44,13 +44,16 @@ std::vector<int> Rectangle(int i0, int i1, int j0, int j1)
     return loop;
 }
 
-// A crown over the grid squares of the rectangle, its rim 0.1 above the scan.
-QvTooth* Crown(QvJaw* jaw, int fdi, int i0, int i1)
+// A crown over the grid squares of the rectangle, its rim 0.1 above the scan and
+// shifted by dx along the arch.
+QvTooth* Crown(QvJaw* jaw, int fdi, int i0, int i1, double dx = 0.0)
 {
     auto* tooth = new QvTooth();
     tooth->SetFdi(fdi);
     tooth->SetJaw(jaw);
     AddGrid(*tooth, 0.1, i0, i1, 2, 5, true);
+    for (QvVertex& v : tooth->m_vertices)
+        v.m_point[0] += dx;
     tooth->UpdateBoundaryLoop();
     QvCutLine cut(jaw, -1);
     EXPECT_TRUE(cut.SetIndices(Rectangle(i0, i1, 2, 5)));
@@ -105,6 +108,60 @@ TEST(ExtractGum, CutsTheCrownsOutAndSnapsTheBorderToTheirRims)
     EXPECT_EQ(jaw->m_vertices[static_cast<std::size_t>(GridVertex(3, 2))].m_point[2], 0.0);
 
     EXPECT_EQ(model.ExtractGum(false), nullptr); // no lower jaw
+}
+
+// Two crowns cut along one shared line but standing 0.4 apart: the gum bridges the
+// gap at both ends of the contact, so no slit runs between the teeth.
+TEST(ExtractGum, ClosesTheGapAtTheContact)
+{
+    QvModel model;
+    auto* jaw = new QvJaw();
+    jaw->SetUpper(true);
+    AddGrid(*jaw, 0.0, 0, kW, 0, kH, true);
+    model.AddEntity(jaw);
+    QvTooth* a = Crown(jaw, 16, 2, 5, -0.2);
+    QvTooth* b = Crown(jaw, 15, 5, 8, 0.2);
+    model.AddEntity(a);
+    model.AddEntity(b);
+
+    std::unique_ptr<QvMesh> gum(model.ExtractGum(true));
+    ASSERT_NE(gum, nullptr);
+    auto onRim = [](const QvTooth* t, const QvPoint& p) {
+        for (const int v : *t->GetBoundaryLoop())
+            if (t->m_vertices[static_cast<std::size_t>(v)].m_point.Distance(p) < 1e-9)
+                return true;
+        return false;
+    };
+    // Faces joining a point of one rim to a point of the other, at each end of the contact.
+    int bridgesFront = 0, bridgesBack = 0;
+    for (const QvFace& f : gum->m_faces)
+    {
+        bool onA = false, onB = false;
+        double y = 0.0;
+        for (const int v : f.m_vertices)
+        {
+            const QvPoint& p = gum->m_vertices[static_cast<std::size_t>(v)].m_point;
+            const bool inA = onRim(a, p), inB = onRim(b, p);
+            onA = onA || (inA && !inB);
+            onB = onB || (inB && !inA);
+            y += p[1] / 3.0;
+        }
+        if (onA && onB)
+            ++(y < 3.5 ? bridgesFront : bridgesBack);
+    }
+    EXPECT_GE(bridgesFront, 1);
+    EXPECT_GE(bridgesBack, 1);
+    // Each crown's rim corners at the contact belong to gum faces: the border runs
+    // round both crowns instead of cutting across the gap between them.
+    const QvPoint corners[] = {{4.8, 2, 0.1}, {5.2, 2, 0.1}, {4.8, 5, 0.1}, {5.2, 5, 0.1}};
+    for (const QvPoint& c : corners)
+    {
+        bool reached = false;
+        for (const QvFace& f : gum->m_faces)
+            for (const int v : f.m_vertices)
+                reached = reached || gum->m_vertices[static_cast<std::size_t>(v)].m_point.Distance(c) < 1e-9;
+        EXPECT_TRUE(reached) << c[0] << " " << c[1];
+    }
 }
 
 TEST(ExtractGum, NullWithoutTeethOrBorder)
