@@ -576,6 +576,7 @@ void GenerateDentition(QvModel& model, const DentitionOptions& options)
         AddArchBand(*bone, arch, 58.0, rim + (upper ? 3.0 : -3.0), rim + (upper ? 20.0 : -20.0), 7.0, 48, 6);
         bone->UpdateFaceNormals();
         bone->UpdateBBox();
+        bone->SetVisible(false); // the doctor turns the bone on; it would hide the gums
         model.AddEntity(bone);
     }
     auto* hinge = new QvHingeAxis();

@@ -17,6 +17,7 @@
 
 #include "core/model/QvModel.h"
 #include "testing/DemoCase.h"
+#include "testing/OffscreenGL.h"
 
 namespace {
 
@@ -174,8 +175,9 @@ TEST_F(RenderTool, OcclusalViewsTurnTheIncisorsUpOrDown)
 }
 
 // The gums are built for every step as opening the case builds them: a middle step
-// shows pink gum beside the crowns of both jaws. The picture is kept in screens/ for
-// people to look at.
+// shows pink gum beside the crowns of both jaws, and the picture matches the stored
+// one (RIVELA_UPDATE_BASELINES=1 writes it anew). It is kept in screens/ for people
+// to look at.
 TEST_F(RenderTool, MiddleStepShowsTheGums)
 {
     const fs::path png = s_folder / "gums5.png";
@@ -193,6 +195,27 @@ TEST_F(RenderTool, MiddleStepShowsTheGums)
     EXPECT_GT(gum, static_cast<int>(picture.width * picture.height) / 50);
     fs::create_directories("screens");
     fs::copy_file(png, "screens/render-tool-gums-step5.png", fs::copy_options::overwrite_existing);
+
+    const std::string baseline = std::string(RIVELA_TOOLS_BASELINE_DIR) + "/demo_gums_step5.png";
+    rivela::testing::RgbaImage actual, expected;
+    ASSERT_TRUE(rivela::testing::ReadPng(png.string(), actual));
+    const char* update = std::getenv("RIVELA_UPDATE_BASELINES");
+    if (update != nullptr && std::string(update) == "1")
+    {
+        fs::create_directories(RIVELA_TOOLS_BASELINE_DIR);
+        ASSERT_TRUE(rivela::testing::WritePng(baseline, actual));
+        GTEST_SKIP() << "baseline written to " << baseline;
+    }
+    ASSERT_TRUE(rivela::testing::ReadPng(baseline, expected)) << baseline;
+    // Rasterisers may differ by a shade in lit colours and by a pixel along edges.
+    const rivela::testing::ImageDiff diff = rivela::testing::CompareImages(actual, expected, 6);
+    ASSERT_TRUE(diff.sizeMatches);
+    if (diff.pixelsOverTolerance > 150)
+    {
+        rivela::testing::WritePng("screens/render-tool-gums-step5-diff.png", diff.diff);
+        ADD_FAILURE() << diff.pixelsOverTolerance << " pixels differ (largest channel difference "
+                      << diff.maxChannelDelta << "); see screens/render-tool-gums-step5-diff.png";
+    }
 }
 
 TEST_F(RenderTool, RefusesBadOptions)
