@@ -384,6 +384,83 @@ void QvAuxBillBoard::DrawOutlines(QvView* view, bool arrays) const
     glPopAttrib();
 }
 
+void QvAuxBillBoard::DrawInset(QvView* view) const
+{
+    if (view == nullptr || !IsShown() || m_rectWidth <= 0 || m_rectHeight <= 0)
+        return;
+    const double W = view->GetWidth(), H = view->GetHeight();
+    const double x = m_rectX, y = H - m_rectY; // the panel's lower-left corner
+    GLint saved[4];
+    glGetIntegerv(GL_VIEWPORT, saved);
+    glPushAttrib(GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT | GL_ENABLE_BIT | GL_LINE_BIT |
+                 GL_COLOR_BUFFER_BIT | GL_VIEWPORT_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    gluOrtho2D(0.0, W, 0.0, H);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4d(m_clr.m_r / 255.0, m_clr.m_g / 255.0, m_clr.m_b / 255.0, 60.0 / 255.0);
+    glBegin(GL_QUADS);
+    glVertex2d(x, y);
+    glVertex2d(x, y + m_rectHeight);
+    glVertex2d(x + m_rectWidth, y + m_rectHeight);
+    glVertex2d(x + m_rectWidth, y);
+    glEnd();
+    glDisable(GL_BLEND);
+
+    const QvVector extent = m_bbox.m_maxPoint - m_bbox.m_minPoint;
+    if (!m_outlines.empty() && extent[0] > 0.0 && extent[1] > 0.0)
+    {
+        const double high = 0.8 * m_rectHeight;
+        const double wide = high * extent[0] / extent[1];
+        glViewport(static_cast<GLint>(saved[0] + x + (m_rectWidth - wide) / 2.0),
+                   static_cast<GLint>(saved[1] + y + (m_rectHeight - high) / 2.0), static_cast<GLsizei>(wide),
+                   static_cast<GLsizei>(high));
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluOrtho2D(m_bbox.m_minPoint[0], m_bbox.m_maxPoint[0], m_bbox.m_minPoint[1], m_bbox.m_maxPoint[1]);
+        glMatrixMode(GL_MODELVIEW);
+        for (std::size_t i = 0; i < m_outlines.size(); ++i)
+        {
+            const QvMesh& fill = *m_outlines[i].first;
+            QvAuxColor3(i < m_colors.size() ? OrGrey(m_colors[i]) : kQvAuxMidGrey);
+            glBegin(GL_TRIANGLES);
+            for (const QvFace& face : fill.m_faces)
+            {
+                int c[3];
+                face.GetVertices(c[0], c[1], c[2]);
+                if (!ValidCorner(fill, c[0]) || !ValidCorner(fill, c[1]) || !ValidCorner(fill, c[2]))
+                    continue;
+                for (int v : c)
+                    glVertex2d(fill.m_vertices[static_cast<std::size_t>(v)].m_point[0],
+                               fill.m_vertices[static_cast<std::size_t>(v)].m_point[1]);
+            }
+            glEnd();
+        }
+        glColor3ub(0, 0, 0);
+        glLineWidth(1.0f);
+        for (const auto& outline : m_outlines)
+        {
+            glBegin(GL_LINE_STRIP);
+            for (const QvPoint& p : outline.second->m_points)
+                glVertex2d(p[0], p[1]);
+            glEnd();
+        }
+    }
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    glViewport(saved[0], saved[1], saved[2], saved[3]);
+}
+
 void QvAuxBillBoard::UpdateBBox()
 {
     if (m_outlines.empty())

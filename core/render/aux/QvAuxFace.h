@@ -78,6 +78,11 @@ public:
     void DrawArrays(QvView* view) override;
     bool HitTest(int, int) override { return false; }
     void UpdateBBox() override;
+    // The outlines as a flat picture inside the screen rectangle (pixels, y from the
+    // top as in mode 1): a translucent panel in m_clr, the fills seen along z in a
+    // viewport 4/5 of the panel's height with the box's aspect, black borders on top.
+    // Nothing draws it yet; the section pane draws outlines in model space.
+    void DrawInset(QvView* view) const;
 
     double m_rectX = 0.0;
     double m_rectY = 0.0;

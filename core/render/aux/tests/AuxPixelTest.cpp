@@ -323,6 +323,46 @@ TEST_F(AuxPixelTest, BillboardFillsOutlinesInTheirColours)
         black = black || Is(image.At(x, 50), 0, 0, 0, 10);
     EXPECT_TRUE(black);
 }
+// The inset picture: a translucent panel, and inside it the outlines squeezed into a
+// centred viewport 4/5 of the panel high with the outlines' aspect; the 3-D frame and
+// the viewport are left as they were.
+TEST_F(AuxPixelTest, BillboardInsetDrawsTheOutlinesInsideItsPanel)
+{
+    StartAux(200, 200);
+    const RgbaImage before = Frame();
+    auto* board = new QvAuxBillBoard;
+    board->m_mode = 2;
+    board->m_clr = QvColor(0, 0, 255);
+    // Two outlines side by side: the box is twice as wide as high.
+    board->AddPolygon({QvPoint(0, 0, 0), QvPoint(1, 0, 0), QvPoint(1, 1, 0), QvPoint(0, 1, 0), QvPoint(0, 0, 0)});
+    board->AddColor(QvColor(255, 0, 0));
+    board->AddPolygon({QvPoint(1, 0, 0), QvPoint(2, 0, 0), QvPoint(2, 1, 0), QvPoint(1, 1, 0), QvPoint(1, 0, 0)});
+    board->AddColor(QvColor(0, 255, 0));
+    board->UpdateBBox();
+    board->SetRect(20, 120, 160, 100); // panel over x 20..180, y 20..120 from the top
+
+    ASSERT_TRUE(gl->MakeCurrent());
+    board->DrawInset(views->GetActiveView());
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 200);
+    EXPECT_EQ(viewport[3], 200);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    const RgbaImage image = gl->ReadColor();
+    // The fills: 80 high, 160 wide, centred: x 20..180, y 30..110 from the top.
+    EXPECT_TRUE(Is(image.At(60, 70), 255, 0, 0, 2));
+    EXPECT_TRUE(Is(image.At(140, 70), 0, 255, 0, 2));
+    // The panel's margin above the fills: the background a quarter blue.
+    const std::uint8_t* was = before.At(100, 24);
+    const std::uint8_t* now = image.At(100, 24);
+    EXPECT_NEAR(now[2], was[2] * (195.0 / 255.0) + 60.0, 2.0);
+    EXPECT_NEAR(now[0], was[0] * (195.0 / 255.0), 2.0);
+    // Outside the panel nothing changed.
+    for (const auto& [px, py] : {std::pair{10, 10}, std::pair{100, 150}, std::pair{190, 70}})
+        EXPECT_TRUE(Is(image.At(px, py), before.At(px, py)[0], before.At(px, py)[1], before.At(px, py)[2]));
+    delete board;
+}
+
 // Arrows along every axis both ways and a slanted one: the solid covers the points
 // along it (head and shaft) and stops at the tip. Arrows shorter than the head are all head.
 TEST_F(AuxPixelTest, ArrowsPointFromStartToStop)
