@@ -124,6 +124,9 @@ TEST_F(DemoStencilTest, EachEntityOwnsTheStencilAtItsProjectedCentre)
     views->ToBracketView();
     // Step 3: attachments on six teeth, the pontic in place of the extracted 25.
     ASSERT_EQ(qvtest::ShowSchemeStep(model, *demo.scheme, 3), 3);
+    // The demo saves its bones hidden; shown here so that every kind is checked.
+    for (QvEntity* bone : model.m_jawBones)
+        bone->SetVisible(true);
     model.UpdateBBox();
 
     std::vector<QvEntity*> drawn;
