@@ -75,10 +75,11 @@ void GridTableCell::SetGridValue(GridTable* grid, const GridValue& value, int ro
 {
     delete m_pText;
     m_pText = CentredField(this, QString::fromStdString(value.val), SystemFont(12), Qt::AlignHCenter);
-    if (value.bColor) {
-        Shade(m_pText, kShade);
+    // The field is see-through: the cell paints the shade, the table the white.
+    // (A style sheet: the table's own sheet overrides palettes of its cells.)
+    m_pText->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
+    if (value.bColor)
         Shade(this, kShade);
-    }
     CentreField(m_pText);
     m_pText->show();
     connect(m_pText, &QLineEdit::editingFinished, this, [this] { controlTextDidEndEditing(); });
