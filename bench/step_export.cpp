@@ -6,6 +6,7 @@
 //   xvfb-run -a -s "-screen 0 1920x1200x24" bench_step_export
 #include "app/shell/GifAnimation.h"
 #include "app/shell/QvExporter.h"
+#include "bench/BenchMain.h"
 
 #include <QApplication>
 #include <QDir>
@@ -152,10 +153,7 @@ BENCHMARK(BM_GiflibAlone60)->Unit(benchmark::kMillisecond)->Iterations(1);
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // The application keeps freed heap too (see main); without it every frame pays
+    // for fresh pages.
+    return benchmain::RunWithKeptHeap(argc, argv);
 }

@@ -27,12 +27,14 @@ struct MapDeleter {
 };
 using ColourMap = std::unique_ptr<ColorMapObject, MapDeleter>;
 
-// One frame as palette indices and its colour map.
+// One frame as palette indices and its colour map. The buffers are reused from
+// frame to frame.
 struct Quantised {
     int width = 0;
     int height = 0;
     std::vector<GifByteType> indices;
     ColourMap map;
+    std::vector<GifByteType> r, g, b;
 };
 
 bool Quantise(const QImage& source, Quantised& out)
@@ -42,32 +44,34 @@ bool Quantise(const QImage& source, Quantised& out)
     const QImage rgb = source.convertToFormat(QImage::Format_RGB888);
     const int w = rgb.width(), h = rgb.height();
     const std::size_t n = static_cast<std::size_t>(w) * h;
-    std::vector<GifByteType> r(n), g(n), b(n);
+    out.r.resize(n);
+    out.g.resize(n);
+    out.b.resize(n);
     for (int y = 0; y < h; ++y) {
         const uchar* line = rgb.constScanLine(y);
+        const std::size_t row = static_cast<std::size_t>(y) * w;
         for (int x = 0; x < w; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * w + x;
-            r[i] = line[3 * x];
-            g[i] = line[3 * x + 1];
-            b[i] = line[3 * x + 2];
+            out.r[row + x] = line[3 * x];
+            out.g[row + x] = line[3 * x + 1];
+            out.b[row + x] = line[3 * x + 2];
         }
     }
     out.width = w;
     out.height = h;
-    out.indices.assign(n, 0);
+    out.indices.resize(n);
     std::vector<GifColorType> palette(kColours);
     int size = kColours;
-    if (GifQuantizeBuffer(w, h, &size, r.data(), g.data(), b.data(), out.indices.data(), palette.data()) !=
-        GIF_OK)
+    if (GifQuantizeBuffer(w, h, &size, out.r.data(), out.g.data(), out.b.data(), out.indices.data(),
+                          palette.data()) != GIF_OK)
         return false;
     // The quantiser works on 5 bits a channel and darkens every colour by up to 7
     // levels; each entry becomes the mean of the pixels it stands for instead.
     std::vector<std::array<std::uint64_t, 4>> sums(kColours, {0, 0, 0, 0});
     for (std::size_t i = 0; i < n; ++i) {
         auto& sum = sums[out.indices[i]];
-        sum[0] += r[i];
-        sum[1] += g[i];
-        sum[2] += b[i];
+        sum[0] += out.r[i];
+        sum[1] += out.g[i];
+        sum[2] += out.b[i];
         ++sum[3];
     }
     for (int c = 0; c < kColours; ++c)
@@ -124,12 +128,11 @@ bool WriteAnimatedGif(const QString& path, qsizetype count, const std::function<
 {
     if (count <= 0 || path.isEmpty())
         return false;
-    Quantised first;
-    const QImage firstImage = frameAt(0);
-    if (!Quantise(firstImage, first))
+    Quantised frame;
+    if (!Quantise(frameAt(0), frame))
         return false;
     // The logical screen is the first frame's size; later frames are cut to it.
-    const int screenWidth = first.width, screenHeight = first.height;
+    const int screenWidth = frame.width, screenHeight = frame.height;
 
     const QFileInfo target(path);
     TempFile temp;
@@ -148,14 +151,12 @@ bool WriteAnimatedGif(const QString& path, qsizetype count, const std::function<
         return false;
     }
     EGifSetGifVersion(file, true);
-    bool ok = EGifPutScreenDesc(file, screenWidth, screenHeight, 8, 0, first.map.get()) == GIF_OK &&
-              PutLoopForever(file) && PutFrame(file, first, delayCs, true);
-    first = {};
+    bool ok = EGifPutScreenDesc(file, screenWidth, screenHeight, 8, 0, frame.map.get()) == GIF_OK &&
+              PutLoopForever(file) && PutFrame(file, frame, delayCs, true);
     for (qsizetype i = 1; ok && i < count; ++i) {
         QImage image = frameAt(i);
         if (!image.isNull() && (image.width() > screenWidth || image.height() > screenHeight))
             image = image.copy(0, 0, std::min(image.width(), screenWidth), std::min(image.height(), screenHeight));
-        Quantised frame;
         ok = Quantise(image, frame) && PutFrame(file, frame, delayCs, false);
     }
     // Closing also flushes and closes the descriptor; its failure is a failed write.

@@ -9,7 +9,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QImageWriter>
-#include <QSaveFile>
+#include <QFile>
 #include <QScreen>
 #include <QWidget>
 
@@ -128,8 +128,14 @@ bool QvExporter::saveImage(const QByteArray& png)
     }
     m_imagePath = folder;
     const QString path = folder + QLatin1Char('/') + QvUtilityObj::getCurrentTimes() + QStringLiteral("_%1.png").arg(m_imageIndex);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
+    // Written whole under a temporary name, then renamed: a frame file is complete or
+    // absent. Not synced to disk: the frames live only until the GIF is written.
+    const QString temporary = path + QStringLiteral(".part");
+    QFile file(temporary);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(png) == png.size() && file.flush();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError || !QFile::rename(temporary, path)) {
+        QFile::remove(temporary);
         qWarning() << " SAVE IMAGE ERROR ! ";
         return false;
     }

@@ -92,7 +92,9 @@ TEST(NumberDrawing, DrawsTheNumbersText)
 
 struct Clicks : GridTableDelegate {
     std::vector<std::tuple<QObject*, int, int>> seen;
+    std::vector<std::tuple<int, int, QString>> edits;
     void SelectNotify(QObject* grid, int row, int col) override { seen.emplace_back(grid, row, col); }
+    void TextNotify(QObject*, int row, int col, const QString& text) override { edits.emplace_back(row, col, text); }
 };
 
 TEST(GridTable, HeaderRowsShadingAndClicks)
@@ -138,6 +140,15 @@ TEST(GridTable, HeaderRowsShadingAndClicks)
     ASSERT_EQ(clicks.seen.size(), 2u);
     EXPECT_EQ(clicks.seen[0], std::make_tuple(static_cast<QObject*>(grid), 7, 1));
     EXPECT_EQ(std::get<1>(clicks.seen[1]), -1);
+
+    // An owner that makes a cell editable hears of the edit (cells made after the delegate was set).
+    grid->Reload();
+    QLineEdit* field = grid->cellAt(2, 1)->text();
+    field->setReadOnly(false);
+    field->setText("7.75");
+    emit field->editingFinished();
+    ASSERT_EQ(clicks.edits.size(), 1u);
+    EXPECT_EQ(clicks.edits[0], std::make_tuple(2, 1, QString("7.75")));
 
     // Changed records show after a reload.
     grid->GetGridValueAtRow(0, 0)->val = "changed";
