@@ -8,8 +8,6 @@
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -47,32 +45,6 @@ struct RecordingRecord : RVUndoData {
     QString name;
 };
 
-// Four-state strips of the six pane icons: 4 x 30 wide, 30 high, each state its own shade.
-QString MakeIconFolder(QTemporaryDir& dir)
-{
-    const char* names[] = {"model_measure",    "clinical_info", "right_bar_stepinfo",
-                           "right_bar_target", "bracket",       "right_bar_approvescheme"};
-    int hue = 0;
-    for (const char* name : names) {
-        QImage strip(120, 30, QImage::Format_ARGB32);
-        strip.fill(Qt::transparent);
-        QPainter painter(&strip);
-        painter.setRenderHint(QPainter::Antialiasing);
-        for (int state = 0; state < 4; ++state) {
-            const QColor colour = QColor::fromHsv(hue, state == 0 ? 40 : 200, 120 + state * 30);
-            painter.setBrush(colour);
-            painter.setPen(Qt::NoPen);
-            painter.drawRoundedRect(QRectF(state * 30 + 3, 3, 24, 24), 5, 5);
-            painter.setPen(QPen(Qt::white, 3));
-            painter.drawLine(state * 30 + 9, 15, state * 30 + 21, 15);
-        }
-        painter.end();
-        strip.save(dir.filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
-        hue += 55;
-    }
-    return dir.path();
-}
-
 class PaneFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -82,8 +54,8 @@ protected:
         for (int id : {3, 6, 7, 8, 9, 10, 11})
             QvPane::RegisterPaneClass(id, [id] { return new RecordingPane(id == 3); });
         XibManager::RegisterXib(QStringLiteral("SectionPane"), [] { return QList<QObject*>{new TestSectionPane}; });
-        ASSERT_TRUE(m_icons.isValid());
-        platform::SetResourceFolder(MakeIconFolder(m_icons));
+        // The application's own icons: strips of four 30 x 30 states.
+        platform::SetResourceFolder(QStringLiteral(RIVELA_RESOURCES_DIR));
     }
     void TearDown() override
     {
@@ -91,7 +63,6 @@ protected:
         QvPane::UnregisterAllPaneClasses();
         XibManager::shared().Reset();
     }
-    QTemporaryDir m_icons;
 };
 
 struct RecordingHostDelegate : InfoDlgDelegate {
@@ -214,6 +185,15 @@ TEST_F(PaneFixture, HostAddsKeepsAndRemovesPanes)
         host.AddPane(id);
     host.RemoveAllPaneIsKeep(false);
     EXPECT_TRUE(host.paneIds().isEmpty());
+
+    // The deferred removal takes what is listed when it runs, later additions too.
+    host.AddPane(6);
+    host.RemoveAllPaneIsKeepImagePane(true);
+    host.AddPane(7);
+    EXPECT_EQ(host.paneIds(), (QList<int>{6, 7}));
+    QApplication::processEvents();
+    EXPECT_TRUE(host.paneIds().isEmpty());
+    EXPECT_TRUE(bar.iconItems().isEmpty());
 }
 
 TEST_F(PaneFixture, DummyPanesKeepNoIndexAndIconsSelectTheirPanes)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/platform/Alerts.h"
 #include "app/platform/CookieStorage.h"
+#include "app/platform/Folders.h"
 #include "app/platform/UserDefaults.h"
 #include "app/service/RVCaseManager.h"
 #include "app/shell/IniFile.h"
@@ -164,6 +165,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         platform::UserDefaults::UseFileForTesting(m_dir.filePath(QStringLiteral("defaults.ini")));
         platform::CookieStorage::Shared().DeleteAll();
+        platform::SetResourceFolder(QStringLiteral(RIVELA_RESOURCES_DIR));
         RVCaseManager::shared().clear();
         m_account = std::make_shared<Account>();
         RegisterStandIns(m_account);
@@ -173,6 +175,7 @@ protected:
     void TearDown() override
     {
         platform::SetAlertResponder({});
+        platform::SetResourceFolder({});
         m_app.reset();
         ShellSubsystems::Reset();
         SpinEvents(10);
@@ -334,6 +337,19 @@ TEST_F(MainWindowFixture, CaseListSignedInByTicketFromTheEntrysOwnLoginHost)
         EXPECT_NE(active()[0].find("/rvmds/restful/active"), std::string::npos) << active()[0];
         platform::CookieStorage::Shared().DeleteAll();
     }
+}
+
+TEST_F(MainWindowFixture, DevelopmentEntryComesFromTheConfiguration)
+{
+    IniFile& ini = IniFile::Instance();
+    ini.SetValue("Domain", "DevCaseListHost", "127.0.0.1:1");
+    ini.SetValue("Domain", "DevSsoHost", "127.0.0.1:9");
+    MainWindowController& main = Launch();
+    ASSERT_TRUE(main.model());
+    EXPECT_EQ(main.model()->ssoUrl, QStringLiteral("127.0.0.1:9"));
+    EXPECT_TRUE(WaitFor([] { return g_calls.contains(QStringLiteral("setWebUrl http://127.0.0.1:1/rvmmc")); }));
+    ini.DeleteKey("Domain", "DevCaseListHost");
+    ini.DeleteKey("Domain", "DevSsoHost");
 }
 
 TEST_F(MainWindowFixture, TabsOpenCloseAndTheQuitQuestion)
