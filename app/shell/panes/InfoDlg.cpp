@@ -63,6 +63,8 @@ QvPane* InfoDlg::AddPane(int id)
         return nullptr;
     pane->setCaseInfo(m_caseinfo);
     m_arrPane.append(pane);
+    // A pane deleted with its box (or by anyone) leaves the list.
+    connect(pane, &QObject::destroyed, this, [this, pane] { m_arrPane.removeOne(pane); });
     updateMenuBar();
     return pane;
 }
@@ -175,7 +177,8 @@ void InfoDlg::setContentView(QWidget* view)
                 m_content->setParent(nullptr);
         }
         if (view) {
-            layout->addWidget(view);
+            if (layout->indexOf(view) < 0)
+                layout->addWidget(view);
             view->show();
         }
     }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A counted busy overlay: a half-transparent grey cover with a spinner in its centre
 // that swallows the mouse while shown and stays until every show is matched by a
-// hide. GUI thread only.
+// hide. While shown it is a child of the widget it covers (and goes with it), so
+// owners hold it through a QPointer. GUI thread only.
 #pragma once
 
 #include <QPointer>

@@ -278,12 +278,12 @@ void MainWindowController::loadWebUrl(const QString& address)
 void MainWindowController::ShowOnly(QWidget* shown)
 {
     // Views of controllers not made yet stay unmade: hiding them changes nothing.
-    const QWidget* views[] = {m_caseViewController ? m_caseViewController->view() : nullptr,
-                              m_dmViewController ? m_dmViewController->view() : nullptr,
-                              m_imageViewController ? m_imageViewController->view() : nullptr};
-    for (const QWidget* view : views)
+    QWidget* views[] = {m_caseViewController ? m_caseViewController->view() : nullptr,
+                        m_dmViewController ? m_dmViewController->view() : nullptr,
+                        m_imageViewController ? m_imageViewController->view() : nullptr};
+    for (QWidget* view : views)
         if (view && view != shown)
-            const_cast<QWidget*>(view)->hide();
+            view->hide();
     shown->show();
 }
 

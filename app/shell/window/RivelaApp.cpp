@@ -143,8 +143,9 @@ void RivelaApp::initMainWindow()
     connect(m_pMainWindow.get(), &MainWindowController::terminateRequested, this, &RivelaApp::terminate);
     if (m_menu)
         m_pMainWindow->setMainMenu(m_menu);
+    // The content fills the screen's available area (the window is maximised anyway).
     const QScreen* screen = QGuiApplication::primaryScreen();
-    m_pMainWindow->contentView()->setGeometry(screen ? screen->availableGeometry() : QRect());
+    m_pMainWindow->window()->resize(screen ? screen->availableGeometry().size() : QSize());
     m_pMainWindow->login();
 }
 

@@ -194,6 +194,14 @@ TEST_F(PaneFixture, HostAddsKeepsAndRemovesPanes)
     QApplication::processEvents();
     EXPECT_TRUE(host.paneIds().isEmpty());
     EXPECT_TRUE(bar.iconItems().isEmpty());
+
+    // A box that goes first takes its shown pane along; the host forgets it.
+    auto shortLived = std::make_unique<QWidget>();
+    InfoDlg other(shortLived.get());
+    other.AddPane(6);
+    other.SelectPane(6);
+    shortLived.reset();
+    EXPECT_TRUE(other.paneIds().isEmpty());
 }
 
 TEST_F(PaneFixture, DummyPanesKeepNoIndexAndIconsSelectTheirPanes)

@@ -70,6 +70,7 @@ public:
     }
     void setCaseInfo(std::shared_ptr<RVCaseInfo> info) override { g_calls << QStringLiteral("design case ") + info->caseNo; }
     void closeOpenAll() override { g_calls << QStringLiteral("closeOpenAll"); }
+    void exportOS() override { g_calls << QStringLiteral("exportOS"); }
 
 private:
     QPointer<QWidget> m_view;
@@ -131,7 +132,8 @@ void RegisterStandIns(std::shared_ptr<Account> account)
     };
     ShellSubsystems::RegisterLogin(login);
     ShellSubsystems::RegisterCaseList({[] { return std::make_unique<RecordingCaseList>(); },
-                                       [] { g_calls << QStringLiteral("clearWebImageCache"); }, {}});
+                                       [] { g_calls << QStringLiteral("clearWebImageCache"); },
+                                       [] { g_calls << QStringLiteral("updateFileDirectory"); }});
     ShellSubsystems::RegisterDesign({[] { return std::make_unique<RecordingDesign>(); },
                                      [] { g_calls << QStringLiteral("clearDocument"); }});
     ShellSubsystems::RegisterImage({[] { return std::make_unique<RecordingImage>(); }});
@@ -452,6 +454,23 @@ TEST_F(MainWindowFixture, SwitchOfAccount)
             EXPECT_FALSE(oldWindow->isVisible());
         }
     }
+}
+
+TEST_F(MainWindowFixture, MenuCommands)
+{
+    Launch();
+    RivelaMenu* menu = m_app->menu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->actions().size(), 4);
+    g_calls.clear();
+    menu->saveModelAction()->trigger();
+    menu->updateFilePathAction()->trigger();
+    menu->updatePasswordAction()->trigger(); // no account window registered: nothing
+    EXPECT_EQ(g_calls, (QStringList{QStringLiteral("exportOS"), QStringLiteral("updateFileDirectory")}));
+    QStringList alerts;
+    AnswerAlerts(&alerts, QStringLiteral("取消"));
+    menu->switchAccountAction()->trigger();
+    EXPECT_TRUE(WaitFor([&] { return alerts == QStringList{QStringLiteral("确认注销？")}; }));
 }
 
 TEST(LoadIniSettings, SystemVersionsOrderedAsText)
