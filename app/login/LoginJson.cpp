@@ -5,6 +5,19 @@
 
 namespace loginjson {
 
+std::optional<QJsonObject> ObjectFromText(const QString& text)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
+    if (!doc.isObject())
+        return std::nullopt;
+    return doc.object();
+}
+
+QString CompactText(const QJsonObject& json)
+{
+    return QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact));
+}
+
 std::optional<QString> Text(const QJsonValue& value)
 {
     return rvjson::Text(value);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,26 @@ template <class T>
 void ReadTexts(T& record, const QJsonObject& json, TextFields<T> fields);
 template <class T>
 void WriteTexts(const T& record, QJsonObject& json, TextFields<T> fields);
+
+// The object of a JSON text; none for any other text.
+std::optional<QJsonObject> ObjectFromText(const QString& text);
+QString CompactText(const QJsonObject& json);
+
+// A record of text fields only, read from and written to its object.
+template <class T>
+std::shared_ptr<T> TextRecord(const QJsonObject& json, TextFields<T> fields)
+{
+    auto record = std::make_shared<T>();
+    ReadTexts(*record, json, fields);
+    return record;
+}
+template <class T>
+QJsonObject TextObject(const T& record, TextFields<T> fields)
+{
+    QJsonObject json;
+    WriteTexts(record, json, fields);
+    return json;
+}
 
 std::optional<QString> Text(const QJsonValue& value);
 std::optional<qint64> Integer(const QJsonValue& value);

@@ -4,7 +4,6 @@
 #include "app/login/LoginJson.h"
 #include "app/platform/UserDefaults.h"
 
-#include <QJsonDocument>
 
 namespace {
 
@@ -44,16 +43,14 @@ std::shared_ptr<QVMCCModel> QVMCCModel::FromJson(const QJsonObject& json)
 
 std::shared_ptr<QVDomainItem> QVDomainItem::FromJson(const QJsonObject& json)
 {
-    auto item = std::make_shared<QVDomainItem>();
-    loginjson::ReadTexts(*item, json, kDomainTexts);
+    auto item = loginjson::TextRecord(json, kDomainTexts);
     item->serivceType = loginjson::Integer(json.value(QLatin1String("serivceType")));
     return item;
 }
 
 QJsonObject QVDomainItem::toJson() const
 {
-    QJsonObject json;
-    loginjson::WriteTexts(*this, json, kDomainTexts);
+    QJsonObject json = loginjson::TextObject(*this, kDomainTexts);
     if (serivceType)
         json.insert(QLatin1String("serivceType"), *serivceType);
     return json;
@@ -69,8 +66,8 @@ std::shared_ptr<QVDomainModel> QVDomainModel::FromJson(const QJsonObject& json)
 
 std::shared_ptr<QVDomainModel> QVDomainModel::FromText(const QString& text)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
-    return doc.isObject() ? FromJson(doc.object()) : nullptr;
+    const auto json = loginjson::ObjectFromText(text);
+    return json ? FromJson(*json) : nullptr;
 }
 
 QJsonObject QVDomainModel::toJson() const
@@ -82,7 +79,7 @@ QJsonObject QVDomainModel::toJson() const
 
 QString QVDomainModel::toText() const
 {
-    return QString::fromUtf8(QJsonDocument(toJson()).toJson(QJsonDocument::Compact));
+    return loginjson::CompactText(toJson());
 }
 
 std::shared_ptr<QVDomainModel> QVDomainModel::Stored()

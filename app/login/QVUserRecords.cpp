@@ -56,46 +56,36 @@ const TextFields<QVUserPrivilegesModel> kPrivilegeTexts = {
 
 std::shared_ptr<QVOfficeItem> QVOfficeItem::FromJson(const QJsonObject& json)
 {
-    auto item = std::make_shared<QVOfficeItem>();
-    loginjson::ReadTexts(*item, json, kOfficeTexts);
-    return item;
+    return loginjson::TextRecord(json, kOfficeTexts);
 }
 
 QJsonObject QVOfficeItem::toJson() const
 {
-    QJsonObject json;
-    loginjson::WriteTexts(*this, json, kOfficeTexts);
-    return json;
+    return loginjson::TextObject(*this, kOfficeTexts);
 }
 
 std::shared_ptr<QVHospitalItem> QVHospitalItem::FromJson(const QJsonObject& json)
 {
-    auto item = std::make_shared<QVHospitalItem>();
-    loginjson::ReadTexts(*item, json, kHospitalTexts);
+    auto item = loginjson::TextRecord(json, kHospitalTexts);
     item->offices = loginjson::Records<QVOfficeItem>(json.value(QLatin1String("offices")));
     return item;
 }
 
 QJsonObject QVHospitalItem::toJson() const
 {
-    QJsonObject json;
-    loginjson::WriteTexts(*this, json, kHospitalTexts);
+    QJsonObject json = loginjson::TextObject(*this, kHospitalTexts);
     json.insert(QLatin1String("offices"), loginjson::RecordArray(offices));
     return json;
 }
 
 std::shared_ptr<QVGroupItem> QVGroupItem::FromJson(const QJsonObject& json)
 {
-    auto item = std::make_shared<QVGroupItem>();
-    loginjson::ReadTexts(*item, json, kGroupTexts);
-    return item;
+    return loginjson::TextRecord(json, kGroupTexts);
 }
 
 QJsonObject QVGroupItem::toJson() const
 {
-    QJsonObject json;
-    loginjson::WriteTexts(*this, json, kGroupTexts);
-    return json;
+    return loginjson::TextObject(*this, kGroupTexts);
 }
 
 std::shared_ptr<QVUserInfoVo> QVUserInfoVo::FromJson(const QJsonObject& json)
@@ -143,16 +133,14 @@ std::shared_ptr<QVWorkingInfo> QVWorkingInfo::FromJson(const QJsonObject& json)
 
 std::shared_ptr<QVUserPrivilegesModel> QVUserPrivilegesModel::FromJson(const QJsonObject& json)
 {
-    auto model = std::make_shared<QVUserPrivilegesModel>();
-    loginjson::ReadTexts(*model, json, kPrivilegeTexts);
+    auto model = loginjson::TextRecord(json, kPrivilegeTexts);
     model->appPrivilegeList = loginjson::Texts(json.value(QLatin1String("appPrivilegeList")));
     return model;
 }
 
 QJsonObject QVUserPrivilegesModel::toJson() const
 {
-    QJsonObject json;
-    loginjson::WriteTexts(*this, json, kPrivilegeTexts);
+    QJsonObject json = loginjson::TextObject(*this, kPrivilegeTexts);
     json.insert(QLatin1String("appPrivilegeList"), loginjson::TextArray(appPrivilegeList));
     return json;
 }

@@ -7,7 +7,6 @@
 
 #include <QDebug>
 #include <QJsonArray>
-#include <QJsonDocument>
 
 namespace {
 
@@ -28,8 +27,7 @@ bool Sync(platform::UserDefaults& defaults)
 
 std::shared_ptr<QVUserSelectInfoItem> QVUserSelectInfoItem::FromJson(const QJsonObject& json)
 {
-    auto item = std::make_shared<QVUserSelectInfoItem>();
-    loginjson::ReadTexts(*item, json, kItemTexts);
+    auto item = loginjson::TextRecord(json, kItemTexts);
     item->isSelected = loginjson::Flag(json.value(QLatin1String("isSelected"))).value_or(false);
     const QJsonValue hospital = json.value(QLatin1String("loginHospital"));
     if (hospital.isObject())
@@ -42,8 +40,7 @@ std::shared_ptr<QVUserSelectInfoItem> QVUserSelectInfoItem::FromJson(const QJson
 
 QJsonObject QVUserSelectInfoItem::toJson() const
 {
-    QJsonObject json;
-    loginjson::WriteTexts(*this, json, kItemTexts);
+    QJsonObject json = loginjson::TextObject(*this, kItemTexts);
     json.insert(QLatin1String("isSelected"), isSelected);
     if (loginHospital)
         json.insert(QLatin1String("loginHospital"), loginHospital->toJson());
@@ -61,8 +58,8 @@ std::shared_ptr<QVUserSelectInfoModel> QVUserSelectInfoModel::FromJson(const QJs
 
 std::shared_ptr<QVUserSelectInfoModel> QVUserSelectInfoModel::FromText(const QString& text)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
-    return doc.isObject() ? FromJson(doc.object()) : std::make_shared<QVUserSelectInfoModel>();
+    const auto json = loginjson::ObjectFromText(text);
+    return json ? FromJson(*json) : std::make_shared<QVUserSelectInfoModel>();
 }
 
 QJsonObject QVUserSelectInfoModel::toJson() const
@@ -74,7 +71,7 @@ QJsonObject QVUserSelectInfoModel::toJson() const
 
 QString QVUserSelectInfoModel::toText() const
 {
-    return QString::fromUtf8(QJsonDocument(toJson()).toJson(QJsonDocument::Compact));
+    return loginjson::CompactText(toJson());
 }
 
 std::shared_ptr<QVUserSelectInfoModel> QVUserSelectInfoModel::Stored()

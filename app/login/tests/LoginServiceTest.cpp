@@ -429,9 +429,12 @@ TEST_F(LoginTest, NoLogLineHoldsAPasswordOrTicket)
         EXPECT_FALSE(line.contains(QStringLiteral("TGT-"))) << line.toStdString();
         EXPECT_FALSE(line.contains(QStringLiteral("ST-"))) << line.toStdString();
     }
-    for (const std::string& l : primary->Log()) // the stand-in saw them, so they were there to leak
-        if (l.rfind("GET /proxyValidate", 0) == 0)
+    // The stand-in saw the tickets, so they were there to leak.
+    for (const std::string& l : primary->Log()) {
+        if (l.rfind("GET /proxyValidate", 0) == 0) {
             EXPECT_NE(l.find("ticket=ST-"), std::string::npos);
+        }
+    }
 }
 
 } // namespace

@@ -10,10 +10,10 @@
 #include "app/platform/UserDefaults.h"
 #include "app/service/QVHttpManager.h"
 #include "app/service/QVNetworkAgent.h"
+#include "app/service/tests/NetTestSupport.h"
 #include "tools/rivela-standin/Standin.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -27,23 +27,8 @@
 
 namespace logintest {
 
-inline bool WaitFor(const std::function<bool()>& done, int milliseconds = 8000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-inline void Settle(int milliseconds = 250)
-{
-    WaitFor([] { return false; }, milliseconds);
-}
+using nettest::Settle;
+using nettest::WaitFor;
 
 inline const QString kPassword = QString::fromUtf8(standin::LoginSide::kPassword);
 
