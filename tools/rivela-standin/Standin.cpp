@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -96,6 +97,14 @@ bool MakeFault(const std::string& kind, int ms, int code, const std::string& bod
         f.contentType = "text/html;charset=UTF-8";
     } else if (kind == "cut") {
         f.cut = true;
+    } else if (kind == "hang") {
+        f.hang = true;
+    } else if (kind == "nolocation") {
+        f.noLocation = true;
+    } else if (kind == "badxml") {
+        f.replaceBody = true;
+        f.body = "<cas:serviceResponse><cas:authenticationSuccess><cas:user>1001</cas:user>";
+        f.contentType = "application/xml";
     } else if (kind == "body") {
         f.replaceBody = true;
         f.body = body;
@@ -121,6 +130,9 @@ struct Server::Impl {
     std::vector<Upload> uploads;
     int nextSchemeId = 9001;
     std::string blob; // the last generated body, kept for repeated fetches
+    LoginSide login;
+    std::condition_variable stopCv;
+    bool stopping = false;
 
     std::string Domain() const { return "http://127.0.0.1:" + std::to_string(port) + kPrefix; }
 
@@ -166,6 +178,14 @@ struct Server::Impl {
     {
         Fault fault;
         if (TakeFault(path, &fault)) {
+            if (fault.hang) {
+                std::unique_lock lock(mutex);
+                stopCv.wait_for(lock, std::chrono::seconds(60), [this] { return stopping; });
+                res.status = 503;
+                return;
+            }
+            if (fault.noLocation)
+                res.headers.erase("Location");
             if (fault.delayMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(fault.delayMs));
             if (fault.status > 0)
@@ -520,6 +540,25 @@ struct Server::Impl {
             Reply("/blob", res, 200, std::move(data), "application/octet-stream", "blob.bin");
         });
 
+        login.Routes(http, {[this](const Request& req, const LoginSide::Form* form) {
+                                if (!form) {
+                                    Record(req, nullptr);
+                                    return;
+                                }
+                                // The parser merged the form into the parameters: log the query alone.
+                                Request query = req;
+                                query.params.clear();
+                                const size_t mark = req.target.find('?');
+                                if (mark != std::string::npos)
+                                    httplib::detail::parse_query_text(req.target.substr(mark + 1), query.params);
+                                Body body;
+                                body.fields = *form;
+                                Record(query, &body);
+                            },
+                            [this](const std::string& path, Response& res, int status, std::string body,
+                                   std::string type) { Reply(path, res, status, std::move(body), std::move(type)); },
+                            [this] { return port; }});
+
         http.Post("/__control/fault", [this](const Request& req, Response& res) {
             Fault f;
             const auto num = [&](const char* name) {
@@ -558,6 +597,7 @@ struct Server::Impl {
         faults.clear();
         log.clear();
         uploads.clear();
+        login.Reset();
     }
 };
 
@@ -576,6 +616,8 @@ int Server::Start()
 {
     if (m_impl->thread.joinable())
         return m_impl->port;
+    // Idle connections hold a worker until this passes, and Stop waits for them.
+    m_impl->http.set_keep_alive_timeout(1);
     m_impl->port = m_impl->http.bind_to_any_port("127.0.0.1");
     if (m_impl->port <= 0)
         return m_impl->port = -1;
@@ -590,6 +632,11 @@ void Server::Stop()
 {
     if (!m_impl->thread.joinable())
         return;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->stopping = true;
+    }
+    m_impl->stopCv.notify_all();
     m_impl->http.stop();
     m_impl->thread.join();
 }
@@ -613,6 +660,11 @@ void Server::SetFault(const std::string& path, const Fault& fault)
 void Server::Reset()
 {
     m_impl->ResetAll();
+}
+
+LoginSide& Server::Login()
+{
+    return m_impl->login;
 }
 
 std::vector<std::string> Server::Log() const

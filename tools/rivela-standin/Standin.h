@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A stand-in for the case service and its case-list page, on 127.0.0.1 only. It
+// A stand-in for the case service, its case-list page and the central login service
+// (StandinLogin.h), on 127.0.0.1 only. It
 // serves the demo case's files from a folder as five cases (one per model kind, one
 // at the approval step), answers every endpoint the client calls under "/rvmds",
 // keeps uploads and serves them back, logs every request, and fails on demand per
@@ -8,12 +9,15 @@
 //
 // Faults are set in-process (SetFault) or over HTTP:
 //   POST /__control/fault  path=/restful/getCaseInfo.htm kind=delay|status|badjson|
-//        statustext|nulldata|login|cut|body [ms=N] [code=N] [body=TEXT] [type=MIME]
+//        statustext|nulldata|login|cut|body|hang|badxml|nolocation [ms=N] [code=N]
+//        [body=TEXT] [type=MIME]
 //        [times=N]
 //   POST /__control/reset  (faults, log and uploads)
 //   GET  /__control/log    one request a line: "METHOD RAW-TARGET [part names]"
 // Paths of faults are those under the business domain, without "/rvmds".
 #pragma once
+
+#include "tools/rivela-standin/StandinLogin.h"
 
 #include <memory>
 #include <string>
@@ -28,6 +32,8 @@ struct Fault {
     bool replaceBody = false;
     std::string contentType; // with body
     bool cut = false;        // announces the whole length, sends half, drops the connection
+    bool hang = false;       // never answers (until the server stops)
+    bool noLocation = false; // the reply loses its "Location" header
     int times = -1;          // replies it applies to; -1 for ever
 };
 
@@ -55,6 +61,8 @@ public:
     void SetFault(const std::string& path, const Fault& fault);
     void Reset();
     std::vector<std::string> Log() const;
+    // The login service's data: discovery hosts, captchas.
+    LoginSide& Login();
 
 private:
     struct Impl;

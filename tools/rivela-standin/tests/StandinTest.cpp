@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace {
 
@@ -186,6 +187,75 @@ TEST_F(StandinTest, PortalPageSendsThePageCommands)
     EXPECT_EQ(page.find("李静"), std::string::npos);
     EXPECT_EQ(page.find("@@"), std::string::npos);
     EXPECT_NE(page.find(server->Domain() + "/files/demo-model.zip"), std::string::npos);
+}
+
+TEST_F(StandinTest, LoginServiceRoad)
+{
+    const std::string host = "127.0.0.1:" + std::to_string(server->Port());
+    auto mcc = client->Get("/mcc.json");
+    ASSERT_TRUE(mcc);
+    EXPECT_EQ(mcc->body, "{\"idcs\":[{\"idcUrl\":\"" + host + "\",\"center\":true}]}");
+
+    EXPECT_EQ(client->Post("/v1/tickets", "username=doctor&password=x", "application/x-www-form-urlencoded")->status, 401);
+    auto tgt = client->Post("/v1/tickets", "username=doctor&password=Pa55-%E7%A7%98%E5%AF%86",
+                            "application/x-www-form-urlencoded");
+    ASSERT_TRUE(tgt);
+    ASSERT_EQ(tgt->status, 201);
+    const std::string location = tgt->get_header_value("Location");
+    ASSERT_EQ(location.rfind("http://" + host + "/v1/tickets/TGT-", 0), 0u);
+    const std::string service = "http://" + host + "/client/infosBeforSelectHospital.do";
+    auto st = client->Post(location.substr(location.find("/v1/")), "service=" + service,
+                           "application/x-www-form-urlencoded");
+    ASSERT_TRUE(st);
+    ASSERT_EQ(st->body.rfind("ST-", 0), 0u);
+    auto valid = client->Get("/proxyValidate?ticket=" + st->body + "&service=" + service);
+    ASSERT_TRUE(valid);
+    EXPECT_NE(valid->body.find("<cas:user>1&#48;01</cas:user>"), std::string::npos);
+    // A ticket validates once.
+    valid = client->Get("/proxyValidate?ticket=" + st->body + "&service=" + service);
+    EXPECT_NE(valid->body.find("authenticationFailure"), std::string::npos);
+
+    // A captcha is due: 406 until the answer comes with the id, in any letter case.
+    server->Login().SetCaptchaDue(true);
+    EXPECT_EQ(client->Post("/v1/tickets", "username=doctor&password=Pa55-%E7%A7%98%E5%AF%86",
+                           "application/x-www-form-urlencoded")->status, 406);
+    auto captcha = client->Post("/rs/captcha/", "", "text/plain");
+    ASSERT_TRUE(captcha);
+    const std::string image = captcha->get_header_value("Location");
+    std::string id = image.substr(image.rfind('/') + 1);
+    EXPECT_EQ(client->Get(image.substr(image.find("/rs/")))->get_header_value("Content-Type"), "image/png");
+    for (auto& c : id)
+        c = char(std::tolower(c));
+    EXPECT_EQ(client->Post("/v1/tickets", "username=doctor&password=Pa55-%E7%A7%98%E5%AF%86&captchaId=" + id +
+                                              "&captchaAnswer=7xk2",
+                           "application/x-www-form-urlencoded")->status, 201);
+
+    // The password change wants the ticket cookie.
+    auto change = client->Post("/client/changePasswd.do", "prePassword=x&newPassword1=y", "application/x-www-form-urlencoded");
+    EXPECT_NE(change->body.find("\"status\":1"), std::string::npos);
+    httplib::Headers cookie = {{"Cookie", "CASTGC=" + location.substr(location.rfind('/') + 1)}};
+    change = client->Post("/client/changePasswd.do", cookie, "prePassword=Pa55-%E7%A7%98%E5%AF%86&newPassword1=n3w",
+                          "application/x-www-form-urlencoded");
+    EXPECT_EQ(change->body, "{\"status\":0}");
+
+    // Faults: no Location, and a hang that ends when the server stops.
+    standin::Fault fault;
+    ASSERT_TRUE(standin::MakeFault("nolocation", 0, 0, {}, {}, &fault));
+    server->SetFault("/v1/tickets", fault);
+    auto bare = client->Post("/v1/tickets", "username=doctor&password=n3w", "application/x-www-form-urlencoded");
+    EXPECT_EQ(bare->status, 201);
+    EXPECT_FALSE(bare->has_header("Location"));
+    ASSERT_TRUE(standin::MakeFault("hang", 0, 0, {}, {}, &fault));
+    server->SetFault("/mcc.json", fault);
+    std::thread waiting([&] { httplib::Client("127.0.0.1", server->Port()).Get("/mcc.json"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = std::chrono::steady_clock::now();
+    server->Stop();
+    waiting.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    const auto log = server->Log();
+    EXPECT_EQ(log.front(), "GET /mcc.json");
+    EXPECT_EQ(log[1], "POST /v1/tickets form=password=x&username=doctor");
 }
 
 } // namespace
