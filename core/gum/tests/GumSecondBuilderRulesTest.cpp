@@ -65,6 +65,44 @@ TEST(GumSecondBuilderRules, MiddleIndexTakesTheFartherBracketingPoint)
     EXPECT_EQ(b.record.MiddleIndex(1, 1, base), -1);
 }
 
+TEST(GumSecondBuilderRules, OverlappingRingsAreWeldedAcrossIndexZero)
+{
+    // A's facing side holds 5 points (ring indices 7, 8, 0, 1, 2), B's pokes half a unit
+    // into A with 3 (indices 5, 6, 0): B's run takes the mid-curve's first 3 points and
+    // 2 more are inserted after its end.
+    Bench bench;
+    Blank a, b;
+    a.record.m_workRing = {QvPoint(0, 0, 0),   QvPoint(0, 1, 0),   QvPoint(0, 2, 0),
+                           QvPoint(-3, 3, 0),  QvPoint(-6, 3, 0),  QvPoint(-6, -3, 0),
+                           QvPoint(-3, -3, 0), QvPoint(0, -2, 0),  QvPoint(0, -1, 0)};
+    b.record.m_workRing = {QvPoint(-0.5, -1, 0), QvPoint(3, -3, 0),  QvPoint(6, -3, 0), QvPoint(6, 3, 0),
+                           QvPoint(3, 3, 0),     QvPoint(-0.5, 1, 0), QvPoint(-0.5, 0, 0)};
+    for (Blank* r : {&a, &b})
+    {
+        r->record.m_ring = r->record.m_workRing;
+        QvVector sum;
+        for (const QvPoint& p : r->record.m_workRing)
+            sum = sum + (p - QvPoint());
+        r->record.m_centre = QvPoint() + sum / static_cast<double>(r->record.m_workRing.size());
+    }
+    ASSERT_TRUE(bench.command.JoinNeighbourRings(a.record, b.record));
+    EXPECT_EQ(a.record.m_anchor[3], 7);
+    EXPECT_EQ(a.record.m_anchor[0], 2);
+    ASSERT_EQ(b.record.m_workRing.size(), 9u);
+    EXPECT_EQ(b.record.m_anchor[1], 7);
+    EXPECT_EQ(b.record.m_anchor[2], 2);
+    EXPECT_EQ(b.record.m_anchor2[1], 5);
+    EXPECT_EQ(b.record.m_anchor2[2], 0);
+    // Both runs now lie on one curve, run against each other.
+    for (int k = 0; k < 5; ++k)
+    {
+        const QvPoint& pa = a.record.m_workRing[static_cast<std::size_t>((7 + k) % 9)];
+        const QvPoint& pb = b.record.m_workRing[static_cast<std::size_t>((7 + 4 - k) % 9)];
+        EXPECT_NEAR(pa.Distance(pb), 0.0, 1e-9) << k;
+        EXPECT_NEAR(pa[0], -0.25, 1e-9) << k;
+    }
+}
+
 TEST(GumSecondBuilderRules, GapKindFromCornerDistanceAndRadii)
 {
     struct Case

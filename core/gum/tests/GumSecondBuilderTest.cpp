@@ -23,9 +23,23 @@
 
 namespace {
 
+double DistanceToRing(const QvPoint& p, const std::vector<QvPoint>& ring)
+{
+    double best = 1e300;
+    for (std::size_t i = 0; i < ring.size(); ++i)
+    {
+        const QvPoint& a = ring[i];
+        const QvVector ab = ring[(i + 1) % ring.size()] - a;
+        const double len2 = ab.SquaredLength();
+        const double t = len2 > 0.0 ? std::fmin(1.0, std::fmax(0.0, (p - a).Dot(ab) / len2)) : 0.0;
+        best = std::fmin(best, p.Distance(a + ab * t));
+    }
+    return best;
+}
+
 // Empty when the gum is sound: invariants, finite points, one orientation, a flat base
 // on the base plane facing away from the teeth and bounded by the wall alone.
-std::string GumFault(const QvCreateGumCommand& command)
+std::string GumFault(const QvCreateGumCommand& command, bool onRings = true)
 {
     const QvMesh& mesh = *command.m_pGumMesh;
     std::string violation = qvtest::FindMeshInvariantViolation(mesh);
@@ -57,6 +71,25 @@ std::string GumFault(const QvCreateGumCommand& command)
         if (f1 < 0 && mesh.m_faces[static_cast<std::size_t>(f0)].m_tag == 6)
             return "base edge left open";
     }
+    // Without the finishing steps the only border is the crown rims: every border vertex
+    // lies on a tooth's working ring. A bridge patch is a fitted surface whose side
+    // curves leave the rings between their points; its border is left to the stitching.
+    if (command.m_bCapToothRings || command.m_bStitchBorder || !onRings)
+        return "";
+    std::vector<std::vector<int>> loops;
+    mesh.GetBoundaryLoops(loops);
+    if (loops.empty())
+        return "no tooth openings";
+    for (const std::vector<int>& loop : loops)
+        for (const int v : loop)
+        {
+            double best = 1e300;
+            for (const QvGumToothRecord* record : command.m_records)
+                best = std::fmin(best, DistanceToRing(mesh.m_vertices[static_cast<std::size_t>(v)].m_point,
+                                                      record->m_workRing));
+            if (best > 1e-6)
+                return "border vertex off the rings by " + std::to_string(best);
+        }
     return "";
 }
 
@@ -133,8 +166,10 @@ TEST(GumSecondBuilder, DemoArchesBothBasesFlagsOffAndOn)
 TEST(GumSecondBuilder, ToothPushedOutOfTheArchIsBridged)
 {
     Arch arch(1500);
-    for (const bool upper : {true, false})
+    for (const int fdi : {14, 24, 34, 44})
     {
+        SCOPED_TRACE(fdi);
+        const bool upper = fdi < 30;
         std::map<QvToothBase*, QvMatrix*> teeth = arch.Teeth(upper);
         // The arch's centre in the occlusal plane; the first premolar moves 6 mm outwards.
         QvVector sum;
@@ -143,7 +178,7 @@ TEST(GumSecondBuilder, ToothPushedOutOfTheArchIsBridged)
         const QvPoint centre = QvPoint() + sum / static_cast<double>(teeth.size());
         QvToothBase* pushed = nullptr;
         for (const auto& entry : teeth)
-            if (FdiUnit(static_cast<QvTooth*>(entry.first)->GetFdi()) == 4)
+            if (static_cast<QvTooth*>(entry.first)->GetFdi() == fdi)
                 pushed = entry.first;
         ASSERT_NE(pushed, nullptr);
         const QvFrame& jaw = arch.model.GetJaw(upper)->m_frame;
@@ -152,15 +187,20 @@ TEST(GumSecondBuilder, ToothPushedOutOfTheArchIsBridged)
         out.Normalize();
         QvMatrix move = qvtest::Translation4(out[0] * 6.0, out[1] * 6.0, out[2] * 6.0);
         teeth[pushed] = &move;
-        QvCreateGumCommand command(nullptr, jaw, teeth);
-        ASSERT_TRUE(command.Execute()) << (upper ? "upper" : "lower");
-        EXPECT_EQ(GumFault(command), "") << (upper ? "upper" : "lower");
-        DumpForReview(std::string(upper ? "upper" : "lower") + "_pushed", command);
-        bool bridged = false;
-        for (const QvGumToothRecord* record : command.m_records)
-            if (record->m_pTooth == pushed)
-                bridged = record->m_continueFace0 || record->m_continueFace1;
-        EXPECT_TRUE(bridged) << (upper ? "upper" : "lower");
+        for (const bool finishing : {false, true})
+        {
+            QvCreateGumCommand command(nullptr, jaw, teeth);
+            command.SetCapToothRings(finishing);
+            command.SetStitchBorder(finishing);
+            ASSERT_TRUE(command.Execute()) << finishing;
+            EXPECT_EQ(GumFault(command, false), "") << finishing;
+            DumpForReview("pushed_" + std::to_string(fdi) + (finishing ? "_finished" : ""), command);
+            bool bridged = false;
+            for (const QvGumToothRecord* record : command.m_records)
+                if (record->m_pTooth == pushed)
+                    bridged = record->m_continueFace0 || record->m_continueFace1;
+            EXPECT_TRUE(bridged);
+        }
     }
 }
 
