@@ -305,3 +305,57 @@ TEST(GumSecondBuilderRules, FacingPairNeedsAPointBeyondEachStart)
     EXPECT_EQ(outA, 1);
     EXPECT_EQ(outB, 1);
 }
+
+TEST(GumSecondBuilderRules, BaseFillsTheLoopUnderTheWall)
+{
+    struct Case
+    {
+        std::vector<QvPoint> loop;
+        double area;
+    };
+    // A U-shaped loop (its hull would cover the notch, area 36) and a triangle.
+    const Case cases[] = {{{QvPoint(0, 0, 0), QvPoint(6, 0, 0), QvPoint(6, 6, 0), QvPoint(4, 6, 0), QvPoint(4, 2, 0),
+                            QvPoint(2, 2, 0), QvPoint(2, 6, 0), QvPoint(0, 6, 0)},
+                           28.0},
+                          {{QvPoint(0, 0, 0), QvPoint(4, 0, 0), QvPoint(0, 3, 0)}, 6.0}};
+    for (const Case& c : cases)
+    {
+        Bench bench;
+        QvMesh& mesh = *bench.command.m_pGumMesh;
+        const int n = static_cast<int>(c.loop.size());
+        std::vector<int> base;
+        std::vector<std::vector<int>> rows;
+        for (const QvPoint& p : c.loop)
+        {
+            const int top = mesh.AddVertex(p - QvVector(0, 0, 5));
+            base.push_back(mesh.AddVertex(p));
+            rows.push_back({top, base.back()});
+        }
+        for (int i = 0; i < n; ++i)
+            bench.command.StitchChains(rows[static_cast<std::size_t>((i + 1) % n)], rows[static_cast<std::size_t>(i)],
+                                       false);
+        ASSERT_TRUE(bench.command.CloseGumBase(base)) << n;
+        mesh.UpdateFaceNormals();
+        double area = 0.0;
+        int faces = 0;
+        for (const QvFace& f : mesh.m_faces)
+            if (f.m_tag == 6)
+            {
+                const QvPoint& a = mesh.m_vertices[static_cast<std::size_t>(f.m_vertices[0])].m_point;
+                const QvPoint& b = mesh.m_vertices[static_cast<std::size_t>(f.m_vertices[1])].m_point;
+                const QvPoint& d = mesh.m_vertices[static_cast<std::size_t>(f.m_vertices[2])].m_point;
+                area += 0.5 * (b - a).Cross(d - a).Length();
+                ++faces;
+            }
+        EXPECT_EQ(faces, n - 2);
+        EXPECT_NEAR(area, c.area, 1e-9);
+        for (int i = 0; i < n; ++i)
+        {
+            const int e = mesh.FindEdge(base[static_cast<std::size_t>(i)], base[static_cast<std::size_t>((i + 1) % n)]);
+            ASSERT_GE(e, 0);
+            EXPECT_GE(mesh.m_edges[static_cast<std::size_t>(e)].m_faces[1], 0) << "base edge " << i << " left open";
+        }
+        EXPECT_TRUE(qvtest::MeshInvariantsHold(mesh));
+        EXPECT_TRUE(qvtest::IsConsistentlyOriented(mesh));
+    }
+}
