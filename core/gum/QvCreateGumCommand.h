@@ -155,5 +155,7 @@ public:
 private:
     const QvPoint& Pos(int vertex) const;
     const QvMatrix* Placement(const QvToothBase* tooth) const;
+    // Normal of the plane fitted to every crown rim, turned towards m_up; m_up without a fit.
+    QvVector RimNormal() const;
     bool m_bExecuted = false;
 };

@@ -33,23 +33,9 @@ int UnitDigit(const QvToothBase* tooth)
     return tooth && tooth->GetType() == kQvTypeTooth ? FdiUnit(static_cast<const QvTooth*>(tooth)->GetFdi()) : -1;
 }
 
-// Normal of the plane fitted to every crown rim, turned towards up; up without a fit.
-QvVector RimNormal(const std::vector<QvPoint>& points, const QvVector& up)
-{
-    QvVector n = up;
-    if (std::unique_ptr<QvPlane> fit{QvPlane::FitPoints(points)})
-    {
-        n = fit->GetNormal();
-        if (n.Dot(up) < 0.0)
-            n = -n;
-    }
-    n.Normalize();
-    return n;
-}
-
 } // namespace
 
-void QvCreateGumCommand::FitBasePlane()
+QvVector QvCreateGumCommand::RimNormal() const
 {
     std::vector<QvPoint> rims;
     for (const QvToothBase* tooth : m_archOrder)
@@ -57,7 +43,20 @@ void QvCreateGumCommand::FitBasePlane()
         const std::vector<QvPoint> b = BoundaryPoints(tooth, Placement(tooth));
         rims.insert(rims.end(), b.begin(), b.end());
     }
-    const QvVector n = RimNormal(rims, m_up);
+    QvVector n = m_up;
+    if (std::unique_ptr<QvPlane> fit{QvPlane::FitPoints(rims)})
+    {
+        n = fit->GetNormal();
+        if (n.Dot(m_up) < 0.0)
+            n = -n;
+    }
+    n.Normalize();
+    return n;
+}
+
+void QvCreateGumCommand::FitBasePlane()
+{
+    const QvVector n = RimNormal();
     const QvPoint origin(0.0, 0.0, 0.0);
     double T = kLowest;
     for (const QvToothBase* tooth : m_archOrder)
@@ -72,13 +71,7 @@ void QvCreateGumCommand::FitBasePlane()
 
 void QvCreateGumCommand::FitBasePlaneByToothFrames()
 {
-    std::vector<QvPoint> rims;
-    for (const QvToothBase* tooth : m_archOrder)
-    {
-        const std::vector<QvPoint> b = BoundaryPoints(tooth, Placement(tooth));
-        rims.insert(rims.end(), b.begin(), b.end());
-    }
-    const QvVector n = RimNormal(rims, m_up);
+    const QvVector n = RimNormal();
     const QvPoint origin(0.0, 0.0, 0.0);
     auto depth = [&](const QvPoint& p) { return (p - origin).Dot(n); };
 

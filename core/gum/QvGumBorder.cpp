@@ -11,33 +11,6 @@
 
 namespace {
 
-const std::vector<int>* LoopOf(const std::vector<std::vector<int>>& loops, int vertex)
-{
-    if (vertex < 0)
-        return nullptr;
-    for (const std::vector<int>& loop : loops)
-        if (std::find(loop.begin(), loop.end(), vertex) != loop.end())
-            return &loop;
-    return nullptr;
-}
-
-// The loop forward from a to b, both included; empty when either is not on it.
-std::vector<int> LoopPart(const std::vector<int>& loop, int a, int b)
-{
-    const auto ia = std::find(loop.begin(), loop.end(), a);
-    if (ia == loop.end() || std::find(loop.begin(), loop.end(), b) == loop.end())
-        return {};
-    const int n = static_cast<int>(loop.size());
-    std::vector<int> part;
-    for (int i = static_cast<int>(ia - loop.begin());; i = (i + 1) % n)
-    {
-        part.push_back(loop[static_cast<std::size_t>(i)]);
-        if (loop[static_cast<std::size_t>(i)] == b || static_cast<int>(part.size()) > n)
-            break;
-    }
-    return part;
-}
-
 std::vector<int> RingRun(int g, int h, int count)
 {
     std::vector<int> run;
@@ -70,10 +43,10 @@ void QvCreateGumCommand::CollectBorderPieces(const QvGumToothRecord& record, con
     auto verts = [&](int s) -> const std::vector<int>& { return record.m_sides[s].m_vertices; };
     auto nearestRing = [&](int v) { return GumNearestPoint(Pos(v), ring); };
     auto addPiece = [&](int e, int f, int g, int h) {
-        const std::vector<int>* loop = LoopOf(loops, e);
+        const std::vector<int>* loop = GumLoopOf(loops, e);
         if (!loop)
             return;
-        std::vector<int> run = LoopPart(*loop, e, f);
+        std::vector<int> run = GumLoopPart(*loop, e, f);
         std::vector<int> ringRun = RingRun(g, h, count);
         if (run.empty() || ringRun.empty())
             return;
@@ -91,7 +64,7 @@ void QvCreateGumCommand::CollectBorderPieces(const QvGumToothRecord& record, con
         start = 3;
     if (start < 0)
     {
-        const std::vector<int>* loop = LoopOf(loops, record.m_gapBottom);
+        const std::vector<int>* loop = GumLoopOf(loops, record.m_gapBottom);
         if (!loop || loop->size() < 2)
             return;
         const int L = static_cast<int>(loop->size());

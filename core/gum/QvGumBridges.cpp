@@ -18,33 +18,6 @@ namespace {
 
 constexpr double kPi = 3.14159265359;
 
-double PolylineLength(const std::vector<QvPoint>& points)
-{
-    double L = 0.0;
-    for (std::size_t i = 1; i < points.size(); ++i)
-        L += points[i - 1].Distance(points[i]);
-    return L;
-}
-
-std::vector<QvPoint> Resampled(const std::vector<QvPoint>& points, int count)
-{
-    std::vector<double> ts;
-    GumEvenValues(count, ts, 0.0, 1.0);
-    std::vector<QvPoint> out;
-    GumResampleAt(points, ts, out);
-    return out;
-}
-
-std::vector<QvPoint> Slice(const std::vector<QvPoint>& points, int first, int last)
-{
-    const int n = static_cast<int>(points.size());
-    if (n == 0)
-        return {};
-    first = std::clamp(first, 0, n - 1);
-    last = std::clamp(last, first, n - 1);
-    return std::vector<QvPoint>(points.begin() + first, points.begin() + last + 1);
-}
-
 int Floor(double x) { return std::isfinite(x) ? static_cast<int>(std::floor(std::min(x, 1e6))) : 0; }
 
 QvVector Unit(QvVector v)
@@ -127,43 +100,40 @@ bool QvCreateGumCommand::FindCloseStretch(double threshold, const std::vector<Qv
     const int nA = static_cast<int>(a.size()), nB = static_cast<int>(b.size());
     if (nA == 0 || nB == 0)
         return false;
-    auto P = [](const std::vector<QvPoint>& v, int i) -> const QvPoint& { return v[static_cast<std::size_t>(i)]; };
+    // The point of list from `from` towards `stop` nearest to p; best is kept across
+    // calls, and the index stays `from` unless a strictly nearer point turns up.
+    auto nearest = [](const QvPoint& p, const std::vector<QvPoint>& list, int from, int stop, double& best) {
+        int found = from;
+        const int step = stop >= from ? 1 : -1;
+        for (int k = from;; k += step)
+        {
+            const double d = p.SquaredDistance(list[static_cast<std::size_t>(k)]);
+            if (d < best)
+            {
+                best = d;
+                found = k;
+            }
+            if (k == stop)
+                break;
+        }
+        return found;
+    };
     int i = 0, j = 0;
     double bestB = std::numeric_limits<double>::max(), bestA = bestB;
-    bool found = false;
-    while (!found)
+    while (true)
     {
-        int jn = j;
-        for (int k = j; k < nB; ++k)
-        {
-            const double d = P(a, i).SquaredDistance(P(b, k));
-            if (d < bestB)
-            {
-                bestB = d;
-                jn = k;
-            }
-        }
+        const int jn = nearest(a[static_cast<std::size_t>(i)], b, j, nB - 1, bestB);
         if (bestB < threshold)
         {
             first[0] = i;
             first[1] = jn;
             return false;
         }
-        int in = i;
-        for (int k = i; k < nA; ++k)
-        {
-            const double d = P(b, jn).SquaredDistance(P(a, k));
-            if (d < bestA)
-            {
-                bestA = d;
-                in = k;
-            }
-        }
+        const int in = nearest(b[static_cast<std::size_t>(jn)], a, i, nA - 1, bestA);
         if (bestA < threshold)
         {
             first[0] = in;
             first[1] = jn;
-            found = true;
             break;
         }
         if ((in == i && jn == j) || in >= nA - 1 || jn >= nB - 1)
@@ -176,32 +146,14 @@ bool QvCreateGumCommand::FindCloseStretch(double threshold, const std::vector<Qv
     bestA = bestB = std::numeric_limits<double>::max();
     while (true)
     {
-        int jn = j;
-        for (int k = j; k >= first[1]; --k)
-        {
-            const double d = P(a, i).SquaredDistance(P(b, k));
-            if (d < bestB)
-            {
-                bestB = d;
-                jn = k;
-            }
-        }
+        const int jn = nearest(a[static_cast<std::size_t>(i)], b, j, std::min(first[1], j), bestB);
         if (bestB < threshold)
         {
             last[0] = i;
             last[1] = jn;
             return true;
         }
-        int in = i;
-        for (int k = i; k >= first[0]; --k)
-        {
-            const double d = P(b, jn).SquaredDistance(P(a, k));
-            if (d < bestA)
-            {
-                bestA = d;
-                in = k;
-            }
-        }
+        const int in = nearest(b[static_cast<std::size_t>(jn)], a, i, std::min(first[0], i), bestA);
         if (bestA < threshold)
         {
             last[0] = in;
@@ -229,7 +181,7 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
         return s.m_points[static_cast<std::size_t>(std::clamp(s.m_start, 0, static_cast<int>(s.m_points.size()) - 1))];
     };
     const double me = m_dMeanEdgeLength;
-    auto count2 = [me](const std::vector<QvPoint>& pts) { return std::max(4, Floor(PolylineLength(pts) / (2.0 * me)) + 1); };
+    auto count2 = [me](const std::vector<QvPoint>& pts) { return std::max(4, Floor(GumPolylineLength(pts) / (2.0 * me)) + 1); };
     auto positions = [this](const std::vector<int>& vs) {
         std::vector<QvPoint> out;
         for (const int v : vs)
@@ -256,11 +208,11 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
         }
         if (!FindFacingPair(A.m_points, B.m_points, last[0], last[1], A.m_end, B.m_end))
             return false;
-        const std::vector<QvPoint> PA = Slice(A.m_points, last[0], A.m_end);
-        const std::vector<QvPoint> PB = Slice(B.m_points, last[1], B.m_end);
-        const int c = std::max(std::max(1, Floor(PolylineLength(PA) / (2.0 * me))),
-                               std::max(1, Floor(PolylineLength(PB) / (2.0 * me)))) + 1;
-        const std::vector<QvPoint> RA = Resampled(PA, c), RB = Resampled(PB, c);
+        const std::vector<QvPoint> PA = GumSlice(A.m_points, last[0], A.m_end);
+        const std::vector<QvPoint> PB = GumSlice(B.m_points, last[1], B.m_end);
+        const int c = std::max(std::max(1, Floor(GumPolylineLength(PA) / (2.0 * me))),
+                               std::max(1, Floor(GumPolylineLength(PB) / (2.0 * me)))) + 1;
+        const std::vector<QvPoint> RA = GumResampled(PA, c), RB = GumResampled(PB, c);
         std::vector<std::vector<int>> columns(static_cast<std::size_t>(c));
         for (int j = 0; j < c; ++j)
         {
@@ -292,8 +244,8 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
         endB = B.m_end;
     }
     // 2. End pieces.
-    const std::vector<QvPoint> EA = Slice(A.m_points, A.m_start, endA);
-    const std::vector<QvPoint> EB = Slice(B.m_points, B.m_start, endB);
+    const std::vector<QvPoint> EA = GumSlice(A.m_points, A.m_start, endA);
+    const std::vector<QvPoint> EB = GumSlice(B.m_points, B.m_start, endB);
 
     // 3. Tooth-side border over the inner teeth, with the gaps between them.
     std::vector<QvPoint> T;
@@ -306,10 +258,10 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
     {
         const Side& P = Pside(j);
         const Side& Nj = N(j);
-        std::vector<QvPoint> outline = Slice(P.m_points, P.m_start, static_cast<int>(P.m_points.size()) - 1);
-        std::vector<QvPoint> back = Slice(Nj.m_points, Nj.m_start, static_cast<int>(Nj.m_points.size()) - 1);
+        std::vector<QvPoint> outline = GumSlice(P.m_points, P.m_start, static_cast<int>(P.m_points.size()) - 1);
+        std::vector<QvPoint> back = GumSlice(Nj.m_points, Nj.m_start, static_cast<int>(Nj.m_points.size()) - 1);
         outline.insert(outline.end(), back.rbegin(), back.rend());
-        const std::vector<QvPoint> r = Resampled(outline, count2(outline));
+        const std::vector<QvPoint> r = GumResampled(outline, count2(outline));
         T.insert(T.end(), r.begin(), r.end());
         if (j <= n - 3)
         {
@@ -322,7 +274,7 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
                 if (G.empty())
                 {
                     const std::vector<QvPoint> seg = {nearPoint(Nj), nearPoint(Pside(j + 1))};
-                    G = Resampled(seg, count2(seg));
+                    G = GumResampled(seg, count2(seg));
                 }
                 if (G.size() > 2)
                     T.insert(T.end(), G.begin() + 1, G.end() - 1);
@@ -344,7 +296,7 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
         else
         {
             const std::vector<QvPoint> seg = {nearPoint(Pside(1)), nearPoint(N(0))};
-            GA = Resampled(seg, count2(seg));
+            GA = GumResampled(seg, count2(seg));
         }
     }
     if (R(n - 1).m_gapPrev != 2)
@@ -354,21 +306,21 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
         else
         {
             const std::vector<QvPoint> seg = {nearPoint(N(n - 2)), nearPoint(Pside(n - 1))};
-            GB = Resampled(seg, count2(seg));
+            GB = GumResampled(seg, count2(seg));
         }
     }
     const int gA = static_cast<int>(GA.size()), gB = static_cast<int>(GB.size());
     // 5. Side boundaries of H points each.
     auto kOf = [me](const std::vector<QvPoint>& E) {
-        const std::vector<QvPoint> e = Resampled(E, std::max(1, Floor(PolylineLength(E) / (2.0 * me))) + 1);
-        return std::max(1, Floor(PolylineLength(e) / (2.0 * me)));
+        const std::vector<QvPoint> e = GumResampled(E, std::max(1, Floor(GumPolylineLength(E) / (2.0 * me))) + 1);
+        return std::max(1, Floor(GumPolylineLength(e) / (2.0 * me)));
     };
     const int H = std::max({4, gA + kOf(EA) + 1, gB + kOf(EB) + 1});
     auto sideBoundary = [&](const std::vector<QvPoint>& G, int g, const std::vector<QvPoint>& E) {
         std::vector<QvPoint> S;
         if (g > 0)
             S.assign(G.begin(), G.end() - 1);
-        const std::vector<QvPoint> e = Resampled(E, H - std::max(0, g - 1));
+        const std::vector<QvPoint> e = GumResampled(E, H - std::max(0, g - 1));
         S.insert(S.end(), e.begin(), e.end());
         return S;
     };
@@ -381,7 +333,7 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
     double dT = std::numeric_limits<double>::max();
     for (const QvPoint& p : T)
         dT = std::min(dT, base.Distance(p, false));
-    const double s = (PolylineLength(SA) + PolylineLength(SB)) / (H - 1) * 0.5;
+    const double s = (GumPolylineLength(SA) + GumPolylineLength(SB)) / (H - 1) * 0.5;
     std::vector<QvPoint> F = {SA.back(), SB.back()};
     if (dT <= base.Distance(SA.back(), false) - s || dT <= base.Distance(SB.back(), false) - s)
     {
@@ -409,7 +361,7 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
         const QvVector lift = base.GetNormal() * (s - dT);
         F = {SA.back(), g1 + lift, g2 + lift, SB.back()};
     }
-    F = Resampled(F, count2(F));
+    F = GumResampled(F, count2(F));
     const int M = static_cast<int>(F.size());
     // 7. The patch between the four borders.
     auto fit = [](const std::vector<QvPoint>& pts) {
@@ -422,7 +374,7 @@ bool QvCreateGumCommand::BuildGroupBridge(int firstRecord, int lastRecord, int f
     const std::unique_ptr<QvBSplineSurface> patch(QvBSplineSurface::FromBoundaryCurves(cT.get(), cSA.get(), cF.get(), cSB.get()));
     if (!patch)
         return false;
-    const int W = std::max(std::max(1, Floor(PolylineLength(T) / (2.0 * me))) + 1, M);
+    const int W = std::max(std::max(1, Floor(GumPolylineLength(T) / (2.0 * me))) + 1, M);
     // 8. Grid rows from the tooth side to the far border, joined to existing gap rows.
     std::vector<std::vector<int>> rows(static_cast<std::size_t>(H));
     for (std::size_t k = 0; k < T.size(); ++k)
@@ -538,7 +490,7 @@ void QvCreateGumCommand::BuildToothMarginChains(QvGumToothRecord& record, int po
 {
     using Side = QvGumToothRecord::QvGumToothSide;
     auto from = [](const Side& s, bool all) {
-        return Slice(s.m_points, all ? 0 : s.m_end, static_cast<int>(s.m_points.size()) - 1);
+        return GumSlice(s.m_points, all ? 0 : s.m_end, static_cast<int>(s.m_points.size()) - 1);
     };
     auto chain = [&](std::vector<QvPoint> outline, const std::vector<QvPoint>& back, bool dropFirst, bool dropLast,
                      std::vector<int>& out) {
@@ -546,7 +498,7 @@ void QvCreateGumCommand::BuildToothMarginChains(QvGumToothRecord& record, int po
         if (outline.empty())
             return;
         std::vector<QvPoint> r =
-            Resampled(outline, std::max(1, Floor(PolylineLength(outline) / (spacing * m_dMeanEdgeLength))) + 1);
+            GumResampled(outline, std::max(1, Floor(GumPolylineLength(outline) / (spacing * m_dMeanEdgeLength))) + 1);
         if (dropLast && !r.empty())
             r.pop_back();
         if (dropFirst && !r.empty())

@@ -14,34 +14,6 @@ namespace {
 
 int Mod(int i, int n) { return ((i % n) + n) % n; }
 
-// The boundary loop holding the vertex; null when none does.
-const std::vector<int>* LoopOf(const std::vector<std::vector<int>>& loops, int vertex)
-{
-    for (const std::vector<int>& loop : loops)
-        if (std::find(loop.begin(), loop.end(), vertex) != loop.end())
-            return &loop;
-    return nullptr;
-}
-
-// The forward part of the loop from vertex a to vertex b, both included; empty when
-// either is missing.
-std::vector<int> LoopPart(const std::vector<int>& loop, int a, int b)
-{
-    const auto ia = std::find(loop.begin(), loop.end(), a);
-    const auto ib = std::find(loop.begin(), loop.end(), b);
-    if (ia == loop.end() || ib == loop.end())
-        return {};
-    const int n = static_cast<int>(loop.size());
-    std::vector<int> part;
-    for (int i = static_cast<int>(ia - loop.begin());; i = (i + 1) % n)
-    {
-        part.push_back(loop[static_cast<std::size_t>(i)]);
-        if (loop[static_cast<std::size_t>(i)] == b || static_cast<int>(part.size()) > n)
-            break;
-    }
-    return part;
-}
-
 QvVector Unit(QvVector v)
 {
     v.Normalize();
@@ -70,7 +42,7 @@ void QvCreateGumCommandOld::FindBorderRuns(QvGumToothInfo* record, const std::ve
     if (!prev && !next)
     {
         const int seed = seedOf(T.m_nPosition == 2 ? 1 : 0);
-        const std::vector<int>* loop = seed >= 0 ? LoopOf(loops, seed) : nullptr;
+        const std::vector<int>* loop = seed >= 0 ? GumLoopOf(loops, seed) : nullptr;
         if (!loop || loop->size() < 2)
             return;
         std::vector<QvPoint> positions;
@@ -93,12 +65,12 @@ void QvCreateGumCommandOld::FindBorderRuns(QvGumToothInfo* record, const std::ve
     auto paired = [&](int va, int vb, int ea, int eb, int seed) {
         if (va < 0 || vb < 0 || ea < 0 || eb < 0 || seed < 0 || ea >= m || eb >= m)
             return;
-        const std::vector<int>* loop = LoopOf(loops, seed);
+        const std::vector<int>* loop = GumLoopOf(loops, seed);
         if (!loop)
             return;
-        std::vector<int> run = LoopPart(*loop, va, vb);
+        std::vector<int> run = GumLoopPart(*loop, va, vb);
         if (std::find(run.begin(), run.end(), seed) == run.end())
-            run = LoopPart(*loop, vb, va);
+            run = GumLoopPart(*loop, vb, va);
         if (run.empty())
             return;
         std::vector<int> ringRun;

@@ -9,21 +9,12 @@
 #include "core/geometry/QvMatrix.h"
 #include "core/gum/QvCreateGumCommand.h"
 #include "core/gum/QvCreateGumCommandOld.h"
+#include "core/gum/QvGumHelpers.h"
 #include "core/gum/QvGumRingOps.h"
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvToothBase.h"
 
 namespace {
-
-int Mod(int i, int n) { return ((i % n) + n) % n; }
-
-double PolylineLength(const std::vector<QvPoint>& points)
-{
-    double L = 0.0;
-    for (std::size_t i = 1; i < points.size(); ++i)
-        L += points[i - 1].Distance(points[i]);
-    return L;
-}
 
 QvVector Unit(QvVector v)
 {
@@ -80,23 +71,9 @@ bool QvGumToothRecord::BuildSides(const QvPlane& base)
 {
     if (!FindFacingCorners() || !FindMiddleCorners(base))
         return false;
-    const int n = static_cast<int>(m_workRing.size());
-    const int from[4] = {m_cornerNext, m_cornerPrev, m_cornerPrev, m_cornerNext};
-    const int to[4] = {m_cornerMidA, m_cornerMidA, m_cornerMidB, m_cornerMidB};
-    const int step[4] = {1, -1, 1, -1};
     for (int s = 0; s < 4; ++s)
-    {
-        std::vector<QvPoint>& pts = m_sides[s].m_points;
-        pts.clear();
-        for (int i = from[s];; i = Mod(i + step[s], n))
-        {
-            pts.push_back(m_workRing[static_cast<std::size_t>(i)]);
-            if (i == to[s] || static_cast<int>(pts.size()) > n)
-                break;
-        }
-        if (pts.size() < 2)
+        if (!GumRingSide(m_workRing, s, m_cornerNext, m_cornerPrev, m_cornerMidA, m_cornerMidB, m_sides[s].m_points))
             return false;
-    }
     return FindSideStarts();
 }
 
@@ -108,9 +85,7 @@ bool QvGumToothRecord::FindSideStarts()
         QvGumToothSide& side = m_sides[k];
         const int m = static_cast<int>(side.m_points.size());
         const int c = (k == 1 || k == 2) ? m_cornerPrev : m_cornerNext;
-        int offset = 0;
-        if (m_anchor[k] != -1 && n > 0)
-            offset = Mod(k % 2 == 1 ? c - m_anchor[k] : m_anchor[k] - c, n);
+        const int offset = GumSideOffset(n, k, c, m_anchor[k]);
         side.m_start = std::max(0, std::min(offset, m - 2));
         side.m_end = m - 1;
     }
@@ -221,7 +196,7 @@ void QvCreateGumCommand::StitchChainList(const std::vector<std::vector<int>>& ch
 
 int QvCreateGumCommand::SampleCount(const std::vector<QvPoint>& points, double factor) const
 {
-    const double n = std::floor(PolylineLength(points) / (factor * m_dMeanEdgeLength));
+    const double n = std::floor(GumPolylineLength(points) / (factor * m_dMeanEdgeLength));
     return std::max(std::isfinite(n) ? static_cast<int>(std::min(n, 1e6)) : 1, 1) + 1;
 }
 

@@ -178,6 +178,58 @@ bool GumFacingCorners(const std::vector<QvPoint>& ring, const QvPoint& centre, i
     return cornerPrev >= 0 && cornerNext >= 0;
 }
 
+bool GumRingSide(const std::vector<QvPoint>& ring, int k, int cornerNext, int cornerPrev, int midA, int midB,
+                 std::vector<QvPoint>& out)
+{
+    const int n = static_cast<int>(ring.size());
+    const int from = (k == 0 || k == 3) ? cornerNext : cornerPrev;
+    const int to = k < 2 ? midA : midB;
+    const int step = (k == 0 || k == 2) ? 1 : -1;
+    out.clear();
+    if (n == 0 || from < 0 || to < 0)
+        return false;
+    for (int i = Mod(from, n);; i = Mod(i + step, n))
+    {
+        out.push_back(ring[static_cast<std::size_t>(i)]);
+        if (i == to || static_cast<int>(out.size()) > n)
+            break;
+    }
+    return out.size() >= 2;
+}
+
+int GumSideOffset(int ringSize, int k, int corner, int anchor)
+{
+    if (anchor == -1 || ringSize <= 0)
+        return 0;
+    return (k == 0 || k == 2) ? Mod(anchor - corner, ringSize) : Mod(corner - anchor, ringSize);
+}
+
+const std::vector<int>* GumLoopOf(const std::vector<std::vector<int>>& loops, int vertex)
+{
+    if (vertex < 0)
+        return nullptr;
+    for (const std::vector<int>& loop : loops)
+        if (std::find(loop.begin(), loop.end(), vertex) != loop.end())
+            return &loop;
+    return nullptr;
+}
+
+std::vector<int> GumLoopPart(const std::vector<int>& loop, int a, int b)
+{
+    const auto ia = std::find(loop.begin(), loop.end(), a);
+    if (ia == loop.end() || std::find(loop.begin(), loop.end(), b) == loop.end())
+        return {};
+    const int n = static_cast<int>(loop.size());
+    std::vector<int> part;
+    for (int i = static_cast<int>(ia - loop.begin());; i = (i + 1) % n)
+    {
+        part.push_back(loop[static_cast<std::size_t>(i)]);
+        if (loop[static_cast<std::size_t>(i)] == b || static_cast<int>(part.size()) > n)
+            break;
+    }
+    return part;
+}
+
 bool GumRingDirection(const std::vector<QvPoint>& ring, const QvPoint& centre, const QvVector& midBDirection,
                       const QvVector& up, const QvPlane& basePlane, QvVector& out)
 {

@@ -37,6 +37,20 @@ int GumRingMiddleIndex(const std::vector<QvPoint>& ring, int from, int to, const
 bool GumFacingCorners(const std::vector<QvPoint>& ring, const QvPoint& centre, int archPos, int anchors[4],
                       int& cornerPrev, int& cornerNext);
 
+// Side k of a ring: from its facing corner (next for 0 and 3, previous for 1 and 2)
+// walking forward (0, 2) or backward (1, 3) to its middle corner (mid A for 0 and 1, mid
+// B for 2 and 3), both included. False when a side has fewer than two points.
+bool GumRingSide(const std::vector<QvPoint>& ring, int k, int cornerNext, int cornerPrev, int midA, int midB,
+                 std::vector<QvPoint>& out);
+
+// Steps along the ring from a side's facing corner to its anchor (0 without one).
+int GumSideOffset(int ringSize, int k, int corner, int anchor);
+
+// The boundary loop holding the vertex; null when none does or the vertex is -1.
+const std::vector<int>* GumLoopOf(const std::vector<std::vector<int>>& loops, int vertex);
+// The loop forward from vertex a to vertex b, both included; empty when either is not on it.
+std::vector<int> GumLoopPart(const std::vector<int>& loop, int a, int b);
+
 // Unit direction from the tooth's foot on the base plane to the centre, the foot held
 // within 0.6 of the ring's radius. False when the ring fits no plane or the normal runs
 // parallel to the base plane.

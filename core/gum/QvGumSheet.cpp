@@ -21,33 +21,6 @@
 
 namespace {
 
-double PolylineLength(const std::vector<QvPoint>& points)
-{
-    double L = 0.0;
-    for (std::size_t i = 1; i < points.size(); ++i)
-        L += points[i - 1].Distance(points[i]);
-    return L;
-}
-
-std::vector<QvPoint> Resampled(const std::vector<QvPoint>& points, int count)
-{
-    std::vector<double> ts;
-    GumEvenValues(count, ts, 0.0, 1.0);
-    std::vector<QvPoint> out;
-    GumResampleAt(points, ts, out);
-    return out;
-}
-
-std::vector<QvPoint> Slice(const std::vector<QvPoint>& points, int first, int last)
-{
-    const int n = static_cast<int>(points.size());
-    first = std::clamp(first, 0, std::max(n - 1, 0));
-    last = std::clamp(last, first, std::max(n - 1, 0));
-    if (n == 0)
-        return {};
-    return std::vector<QvPoint>(points.begin() + first, points.begin() + last + 1);
-}
-
 int Floor(double x) { return std::isfinite(x) ? static_cast<int>(std::floor(std::min(x, 1e6))) : 0; }
 
 } // namespace
@@ -122,11 +95,11 @@ bool QvCreateGumCommand::BuildGapStrip(QvGumToothRecord& a, QvGumToothRecord& b,
     };
     if (a.m_gapNext == 2)
     {
-        const std::vector<QvPoint> PA = Slice(SA.m_points, SA.m_start, SA.m_end);
-        const std::vector<QvPoint> PB = Slice(SB.m_points, SB.m_start, SB.m_end);
+        const std::vector<QvPoint> PA = GumSlice(SA.m_points, SA.m_start, SA.m_end);
+        const std::vector<QvPoint> PB = GumSlice(SB.m_points, SB.m_start, SB.m_end);
         const int N = std::max(SampleCount(PA, 2.0), SampleCount(PB, 2.0));
-        const std::vector<QvPoint> RA = Resampled(PA, N);
-        const std::vector<QvPoint> RB = Resampled(PB, N);
+        const std::vector<QvPoint> RA = GumResampled(PA, N);
+        const std::vector<QvPoint> RB = GumResampled(PB, N);
         std::vector<std::vector<int>> rows(static_cast<std::size_t>(N - 1));
         for (int i = 0; i + 1 < N; ++i)
         {
@@ -149,11 +122,11 @@ bool QvCreateGumCommand::BuildGapStrip(QvGumToothRecord& a, QvGumToothRecord& b,
         edge = rows.back();
         return true;
     }
-    const std::vector<QvPoint> PA = Slice(SA.m_points, 0, SA.m_end);
-    const std::vector<QvPoint> PB = Slice(SB.m_points, 0, SB.m_end);
+    const std::vector<QvPoint> PA = GumSlice(SA.m_points, 0, SA.m_end);
+    const std::vector<QvPoint> PB = GumSlice(SB.m_points, 0, SB.m_end);
     const int N = std::max(SampleCount(PA, 2.0), SampleCount(PB, 2.0));
-    const std::vector<QvPoint> RA = Resampled(PA, N);
-    const std::vector<QvPoint> RB = Resampled(PB, N);
+    const std::vector<QvPoint> RA = GumResampled(PA, N);
+    const std::vector<QvPoint> RB = GumResampled(PB, N);
     std::vector<std::vector<int>> rows(static_cast<std::size_t>(N));
     int from = 0;
     if (!SA.m_firstRow.empty())

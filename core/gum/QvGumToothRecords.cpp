@@ -13,8 +13,6 @@
 
 namespace {
 
-int Mod(int i, int n) { return ((i % n) + n) % n; }
-
 QvPoint Mid(const QvPoint& a, const QvPoint& b)
 {
     return QvPoint((a[0] + b[0]) * 0.5, (a[1] + b[1]) * 0.5, (a[2] + b[2]) * 0.5);
@@ -101,23 +99,9 @@ bool QvGumToothInfo::BuildSides(const QvPlane& basePlane)
         return false;
     if (!ComputeFlankCorners(basePlane))
         return false;
-    const int n = static_cast<int>(m_ring.size());
-    const int from[4] = {m_nNextCorner, m_nPrevCorner, m_nPrevCorner, m_nNextCorner};
-    const int to[4] = {m_nFlank1Corner, m_nFlank1Corner, m_nFlank2Corner, m_nFlank2Corner};
-    const int step[4] = {1, -1, 1, -1};
     for (int s = 0; s < 4; ++s)
-    {
-        std::vector<QvPoint>& pts = m_sides[s].m_points;
-        pts.clear();
-        for (int i = from[s];; i = Mod(i + step[s], n))
-        {
-            pts.push_back(m_ring[static_cast<std::size_t>(i)]);
-            if (i == to[s] || static_cast<int>(pts.size()) > n)
-                break;
-        }
-        if (pts.size() < 2)
+        if (!GumRingSide(m_ring, s, m_nNextCorner, m_nPrevCorner, m_nFlank1Corner, m_nFlank2Corner, m_sides[s].m_points))
             return false;
-    }
     return MarkContactStretches();
 }
 
@@ -130,9 +114,7 @@ bool QvGumToothInfo::MarkContactStretches()
         const int m = static_cast<int>(side.m_points.size());
         const int e0 = m_nContactEnd[k];
         const int c = (k == 1 || k == 2) ? m_nPrevCorner : m_nNextCorner;
-        int b = 0;
-        if (e0 != -1)
-            b = (k == 0 || k == 2) ? Mod(e0 - c, n) : Mod(c - e0, n);
+        int b = GumSideOffset(n, k, c, e0);
         b = std::max(0, std::min(b, m - 2));
         std::vector<double> t;
         GumChordParameters(side.m_points, t);

@@ -17,9 +17,9 @@
 #include "core/model/QvModel.h"
 #include "core/model/QvTooth.h"
 #include "core/model/QvToothBase.h"
+#include "core/gum/tests/RealCrowns.h"
 #include "testing/DemoDentition.h"
 #include "testing/MeshInvariants.h"
-#include "testing/MeshRealTeeth.h"
 
 namespace {
 
@@ -206,31 +206,9 @@ TEST(GumSecondBuilder, ToothPushedOutOfTheArchIsBridged)
 
 TEST(GumSecondBuilder, RealUpperCrowns)
 {
-    const std::vector<std::string> files = qvtest::RealToothFiles();
-    if (files.empty())
+    const std::vector<std::unique_ptr<QvTooth>> teeth = qvtest::RealUpperCrowns();
+    if (teeth.empty())
         GTEST_SKIP() << "real teeth not on this machine";
-    std::vector<std::unique_ptr<QvTooth>> teeth;
-    const int universal[] = {3, 4, 5, 6, 7, 8, 9, 10};
-    const int fdi[] = {16, 15, 14, 13, 12, 11, 21, 22};
-    const std::string folder = files.front().substr(0, files.front().find_last_of('/') + 1);
-    for (int i = 0; i < 8; ++i)
-    {
-        auto tooth = std::make_unique<QvTooth>();
-        if (!qvtest::ReadBinaryStl(folder + "tooth_" + std::to_string(universal[i]) + ".stl", *tooth))
-            GTEST_SKIP() << "real teeth not readable";
-        tooth->SetFdi(fdi[i]);
-        double zmin = 1e300, zmax = -1e300;
-        for (const QvVertex& v : tooth->m_vertices)
-        {
-            zmin = std::fmin(zmin, v.m_point[2]);
-            zmax = std::fmax(zmax, v.m_point[2]);
-        }
-        // Upper crowns point down: keep the crown below its cervical level.
-        tooth->CutByPlane(QvPlane(QvPoint(0, 0, zmin + 0.4 * (zmax - zmin)), QvVector(0, 0, -1)), nullptr);
-        tooth->RemoveIsolatedVertices();
-        tooth->SetFrame(QvFrame(tooth->GetCenter(), QvVector(1, 0, 0), QvVector(0, 1, 0)));
-        teeth.push_back(std::move(tooth));
-    }
     std::vector<QvToothBase*> list;
     for (auto& t : teeth)
         list.push_back(t.get());
