@@ -28,23 +28,7 @@ QvVector Unit(QvVector v)
 
 QvGumToothRecord::QvGumToothRecord(QvToothBase* tooth, const QvMatrix* placement) : m_pTooth(tooth)
 {
-    const std::vector<int>& loop = *tooth->GetBoundaryLoop();
-    const std::size_t n = loop.size();
-    if (n == 0)
-        return;
-    QvVector sum;
-    for (const int v : loop)
-    {
-        const QvPoint& p = tooth->m_vertices[static_cast<std::size_t>(v)].m_point;
-        m_ring.push_back(placement ? *placement * p : p);
-        sum = sum + (m_ring.back() - QvPoint());
-    }
-    m_centre = QvPoint() + sum / static_cast<double>(n);
-    QvVector z = tooth->GetFrame()->m_dirZ;
-    if (placement)
-        z = *placement * z;
-    if ((m_ring[0] - m_centre).Cross(m_ring[n / 4] - m_centre).Dot(z) < 0.0)
-        std::reverse(m_ring.begin(), m_ring.end());
+    GumPlacedRing(tooth, placement, m_ring, m_centre);
     m_workRing = m_ring;
 }
 

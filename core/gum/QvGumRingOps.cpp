@@ -106,6 +106,28 @@ void GumEnsureCrownLoop(QvToothBase* tooth)
         tooth->UpdateBoundaryLoop();
 }
 
+void GumPlacedRing(const QvToothBase* tooth, const QvMatrix* placement, std::vector<QvPoint>& ring, QvPoint& centre)
+{
+    const std::vector<int>& loop = *tooth->GetBoundaryLoop();
+    const std::size_t n = loop.size();
+    ring.clear();
+    if (n == 0)
+        return;
+    QvVector sum;
+    for (const int v : loop)
+    {
+        const QvPoint& p = tooth->m_vertices[static_cast<std::size_t>(v)].m_point;
+        ring.push_back(placement ? *placement * p : p);
+        sum = sum + (ring.back() - QvPoint());
+    }
+    centre = QvPoint() + sum / static_cast<double>(n);
+    QvVector axis = tooth->GetFrame()->m_dirZ;
+    if (placement)
+        axis = *placement * axis;
+    if ((ring[0] - centre).Cross(ring[n / 4] - centre).Dot(axis) < 0.0)
+        std::reverse(ring.begin(), ring.end());
+}
+
 double GumMeanEdgeLength(const std::vector<QvMesh*>& meshes)
 {
     double sum = 0.0;

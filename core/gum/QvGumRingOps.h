@@ -24,6 +24,10 @@ void GumArchOrder(const std::map<QvToothBase*, QvMatrix*>& teeth, const QvFrame&
 // grown root, else the open boundary.
 void GumEnsureCrownLoop(QvToothBase* tooth);
 
+// The crown rim as placed points, turned counter-clockwise about the tooth's Z axis, and
+// their mean; both left empty when the tooth has no rim.
+void GumPlacedRing(const QvToothBase* tooth, const QvMatrix* placement, std::vector<QvPoint>& ring, QvPoint& centre);
+
 // Mean edge length over all edges of the meshes (null ones skipped); 0 without edges.
 double GumMeanEdgeLength(const std::vector<QvMesh*>& meshes);
 

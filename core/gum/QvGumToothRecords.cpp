@@ -24,23 +24,7 @@ QvPoint Mid(const QvPoint& a, const QvPoint& b)
 
 QvGumToothInfo::QvGumToothInfo(QvToothBase* tooth, const QvMatrix* placement) : m_pTooth(tooth)
 {
-    const std::vector<int>& loop = *tooth->GetBoundaryLoop();
-    const std::size_t n = loop.size();
-    if (n == 0)
-        return;
-    QvVector sum;
-    for (const int v : loop)
-    {
-        const QvPoint& p = tooth->m_vertices[static_cast<std::size_t>(v)].m_point;
-        m_boundaryRing.push_back(placement ? *placement * p : p);
-        sum = sum + (m_boundaryRing.back() - QvPoint());
-    }
-    m_centre = QvPoint() + sum / static_cast<double>(n);
-    QvVector axis = tooth->GetFrame()->m_dirZ;
-    if (placement)
-        axis = *placement * axis;
-    if ((m_boundaryRing[0] - m_centre).Cross(m_boundaryRing[n / 4] - m_centre).Dot(axis) < 0.0)
-        std::reverse(m_boundaryRing.begin(), m_boundaryRing.end());
+    GumPlacedRing(tooth, placement, m_boundaryRing, m_centre);
     m_ring = m_boundaryRing;
 }
 
