@@ -4,7 +4,8 @@
 // 30-step demo both jaws as a case open builds it, one after another and four at a time;
 // and the final smoothing of the gum beside OpenMesh's JacobiLaplaceSmootherT on the
 // same gum mesh (CGAL's fair is in mesh_fairing.cpp). Goal: under 30 ms per jaw and
-// step at 5k.
+// step at 5k. The second builder (plain and tooth-frame base) runs beside the first on the
+// same jaw and step.
 #include <benchmark/benchmark.h>
 
 #include <OpenMesh/Core/Mesh/TriMesh_ArrayKernelT.hh>
@@ -18,6 +19,7 @@
 #include <thread>
 
 #include "bench/BenchMain.h"
+#include "core/gum/QvCreateGumCommand.h"
 #include "core/gum/QvCreateGumCommandOld.h"
 #include "core/mesh/QvMesh.h"
 #include "core/model/QvJaw.h"
@@ -97,6 +99,60 @@ void BM_GumOneJawStep(benchmark::State& state)
         delete e.second;
 }
 BENCHMARK(BM_GumOneJawStep)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// The second builder on the same jaw and step, by stage; range(1) 1 lays the base by the
+// tooth frames.
+void BM_GumSecondBuilderOneJawStep(benchmark::State& state)
+{
+    qvtest::DemoCase& demo = Demo(static_cast<int>(state.range(0)));
+    QvScheme& scheme = *demo.scheme;
+    std::map<QvToothBase*, QvMatrix*> teeth;
+    scheme.BuildGumTeeth(15, false, teeth);
+    const QvFrame frame = FrameAt(scheme, 15, false);
+    double order = 0, plane = 0, records = 0, surface = 0;
+    std::size_t faces = 0;
+    for (auto _ : state)
+    {
+        const auto t0 = Clock::now();
+        QvCreateGumCommand command(nullptr, frame, teeth);
+        const auto t1 = Clock::now();
+        if (state.range(1))
+            command.FitBasePlaneByToothFrames();
+        else
+            command.FitBasePlane();
+        const auto t2 = Clock::now();
+        if (!command.BuildToothRecords())
+            state.SkipWithError("records");
+        const auto t3 = Clock::now();
+        command.m_pGumMesh = new QvMesh();
+        command.m_pGumMesh->Reserve(15000, 30000, 45000);
+        std::vector<std::vector<int>> face0, face1;
+        std::vector<int> base;
+        if (!command.BuildInterdentalStrips(face0, face1) || !command.BuildGumWall(face0, face1, base) ||
+            !command.CloseGumBase(base))
+            state.SkipWithError("surface");
+        command.m_pGumMesh->UpdateFaceNormals();
+        const auto t4 = Clock::now();
+        order += Seconds(t0, t1);
+        plane += Seconds(t1, t2);
+        records += Seconds(t2, t3);
+        surface += Seconds(t3, t4);
+        faces = command.m_pGumMesh->m_faces.size();
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["order_ms"] = 1e3 * order / n;
+    state.counters["plane_ms"] = 1e3 * plane / n;
+    state.counters["records_ms"] = 1e3 * records / n;
+    state.counters["surface_ms"] = 1e3 * surface / n;
+    state.counters["gum_faces"] = static_cast<double>(faces);
+    for (auto& e : teeth)
+        delete e.second;
+}
+BENCHMARK(BM_GumSecondBuilderOneJawStep)
+    ->Args({5000, 0})
+    ->Args({5000, 1})
+    ->Args({20000, 0})
+    ->Unit(benchmark::kMillisecond);
 
 // Every step, both jaws, as opening the case builds them; threads 1 or 4.
 void BM_GumDemoCase(benchmark::State& state)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/gum/QvCreateGumCommandOld.h"
+#include "core/gum/QvGumRingOps.h"
 
 #include <algorithm>
 #include <limits>
@@ -53,18 +54,7 @@ void QvCreateGumCommandOld::SetBaseParameters(double baseOffset, double outlineS
 
 double QvCreateGumCommandOld::MeanEdgeLength(const std::vector<QvToothBase*>& teeth)
 {
-    double sum = 0.0;
-    std::size_t count = 0;
-    for (const QvToothBase* tooth : teeth)
-    {
-        if (!tooth)
-            continue;
-        for (const QvEdge& edge : tooth->m_edges)
-            sum += tooth->m_vertices[static_cast<std::size_t>(edge.m_vertices[0])].m_point.Distance(
-                tooth->m_vertices[static_cast<std::size_t>(edge.m_vertices[1])].m_point);
-        count += tooth->m_edges.size();
-    }
-    return count ? sum / static_cast<double>(count) : 0.0;
+    return GumMeanEdgeLength(std::vector<QvMesh*>(teeth.begin(), teeth.end()));
 }
 
 const QvPoint& QvCreateGumCommandOld::Pos(int vertex) const
@@ -74,39 +64,7 @@ const QvPoint& QvCreateGumCommandOld::Pos(int vertex) const
 
 void QvCreateGumCommandOld::OrderTeeth(const QvFrame& jawFrame)
 {
-    std::vector<QvToothBase*> teeth;
-    QvPolyline centres;
-    for (const auto& [tooth, matrix] : m_teeth)
-    {
-        QvPoint c = tooth->GetCenter();
-        if (matrix)
-            c = *matrix * c;
-        teeth.push_back(tooth);
-        centres.m_points.push_back(c);
-    }
-    // Two teeth cannot be fitted by a plane; any order of two is a chain.
-    if (QvPlane* plane = QvPlane::FitPoints(centres.m_points))
-    {
-        for (QvPoint& p : centres.m_points)
-            p = plane->ProjectPoint(p);
-        delete plane;
-    }
-    std::vector<int> order;
-    if (teeth.size() < 2 || !centres.SortByNearestNeighbour(order) || order.size() != teeth.size())
-    {
-        order.clear();
-        for (std::size_t i = 0; i < teeth.size(); ++i)
-            order.push_back(static_cast<int>(i));
-    }
-    for (const int i : order)
-        m_orderedTeeth.push_back(teeth[static_cast<std::size_t>(i)]);
-    if (order.size() >= 2)
-    {
-        const QvVector span = centres.m_points[static_cast<std::size_t>(order.back())] -
-                              centres.m_points[static_cast<std::size_t>(order.front())];
-        if (span.Dot(jawFrame.m_dirY) > 0.0)
-            std::reverse(m_orderedTeeth.begin(), m_orderedTeeth.end());
-    }
+    GumArchOrder(m_teeth, jawFrame, m_orderedTeeth);
 }
 
 void QvCreateGumCommandOld::BuildBasePlane()
@@ -129,29 +87,13 @@ void QvCreateGumCommandOld::BuildBasePlane()
     m_basePlane = QvPlane(origin + dir * d, dir);
 }
 
-namespace {
-
-// The crown rim, computed when missing. A tooth closed by a grown root has no open
-// boundary: its rim is the boundary of the crown faces, as the tooth reader sets it.
-void EnsureCrownLoop(QvToothBase* tooth)
-{
-    if (!tooth->GetBoundaryLoop()->empty())
-        return;
-    if (tooth->GetType() == kQvTypeTooth && tooth->HasRootFaces())
-        static_cast<QvTooth*>(tooth)->UpdateCrownLoop();
-    if (tooth->GetBoundaryLoop()->empty())
-        tooth->UpdateBoundaryLoop();
-}
-
-} // namespace
-
 bool QvCreateGumCommandOld::Execute()
 {
     if (m_teeth.size() < 2 || m_pGumMesh || !m_toothInfos.empty())
         return false;
     for (QvToothBase* tooth : m_orderedTeeth)
     {
-        EnsureCrownLoop(tooth);
+        GumEnsureCrownLoop(tooth);
         if (tooth->GetBoundaryLoop()->size() < 3)
             return false;
     }

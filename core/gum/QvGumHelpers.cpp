@@ -209,3 +209,28 @@ void GumLargestRingGap(const std::vector<int>& indices, int n, int& first, int& 
     first = a;
     second = b;
 }
+
+double GumPolylineLength(const std::vector<QvPoint>& points)
+{
+    double length = 0.0;
+    for (std::size_t i = 1; i < points.size(); ++i)
+        length += points[i - 1].Distance(points[i]);
+    return length;
+}
+
+std::vector<QvPoint> GumResampled(const std::vector<QvPoint>& points, int count)
+{
+    std::vector<QvPoint> out;
+    GumResampleEven(points, count, out);
+    return out;
+}
+
+std::vector<QvPoint> GumSlice(const std::vector<QvPoint>& points, int first, int last)
+{
+    const int n = static_cast<int>(points.size());
+    if (n == 0)
+        return {};
+    first = std::clamp(first, 0, n - 1);
+    last = std::clamp(last, first, n - 1);
+    return std::vector<QvPoint>(points.begin() + first, points.begin() + last + 1);
+}

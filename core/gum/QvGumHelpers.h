@@ -26,6 +26,12 @@ void GumSegmentSamples(const QvPoint& p0, const QvPoint& p1, int count, std::vec
 void GumResampleAt(const std::vector<QvPoint>& points, const std::vector<double>& ts, std::vector<QvPoint>& out);
 // Appends count points evenly spaced by arc length.
 void GumResampleEven(const std::vector<QvPoint>& points, int count, std::vector<QvPoint>& out);
+// Sum of the segment lengths; 0 for fewer than two points.
+double GumPolylineLength(const std::vector<QvPoint>& points);
+// GumResampleEven into a fresh list.
+std::vector<QvPoint> GumResampled(const std::vector<QvPoint>& points, int count);
+// Points first .. last, both clamped into the list (last not below first); empty for an empty list.
+std::vector<QvPoint> GumSlice(const std::vector<QvPoint>& points, int first, int last);
 // Appends, per index of idxB, the midpoint of B's point and the reversed A chain
 // resampled at B's chord parameters. Nothing for an empty idxB.
 void GumMiddleChain(const std::vector<QvPoint>& pointsA, const std::vector<int>& idxA,
