@@ -14,6 +14,7 @@
 #include "core/render/QvView.h"
 #include "core/render/QvViewManager.h"
 #include "testing/OffscreenGL.h"
+#include "testing/SchemeStepView.h"
 
 namespace benchgl {
 
@@ -29,6 +30,22 @@ inline void ReleaseRenderer()
     QvVBOHandleMgr::Instance()->Clear();
     QvViewManager::Instance()->ResetForTests();
     QvRenderStatus::Instance()->ResetForTests();
+}
+
+// The renderer on the model with one view of the window's size, the scheme's step
+// shown and the model's box brought up to date; the view.
+inline QvView& ShowStep(QvModel& model, QvScheme& scheme, int step, int width, int height)
+{
+    QvOpenGLRender* render = QvRenderStatus::Instance()->GetRender();
+    render->SetModel(&model);
+    (void)render->InitRender();
+    QvViewManager* views = QvViewManager::Instance();
+    views->Clear();
+    views->SetSize(width, height);
+    views->InitActiveView();
+    qvtest::ShowSchemeStep(model, scheme, step);
+    model.UpdateBBox();
+    return *views->GetActiveView();
 }
 
 // The view framed on the box lo..hi (nine tenths of the window) and one frame drawn

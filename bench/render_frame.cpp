@@ -84,18 +84,8 @@ void Activate(Scene& scene)
     status->m_bSmoothNormals = true;
     status->m_bAltToothMaterial = true;
     status->m_bBackgroundImage = false;
-    QvOpenGLRender* render = status->GetRender();
     QvModel& model = *scene.demo.model;
-    render->SetModel(&model);
-    (void)render->InitRender();
-    QvViewManager* views = QvViewManager::Instance();
-    views->Clear();
-    views->SetSize(kWidth, kHeight);
-    views->InitActiveView();
-    qvtest::ShowSchemeStep(model, *scene.demo.scheme, kStep);
-    model.UpdateBBox();
-
-    QvView& view = *views->GetActiveView();
+    QvView& view = benchgl::ShowStep(model, *scene.demo.scheme, kStep, kWidth, kHeight);
     QvPoint lo(1e300, 1e300, 1e300), hi(-1e300, -1e300, -1e300);
     scene.drawn.clear();
     std::vector<QvEntity*> all;

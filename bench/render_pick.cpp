@@ -69,18 +69,9 @@ Scene& GetScene()
     QvModel& model = *scene.demo.model;
     QvRenderStatus* status = QvRenderStatus::Instance();
     status->m_bBackgroundImage = false;
-    QvOpenGLRender* render = status->GetRender();
-    render->SetModel(&model);
     status->GetSelector()->SetModel(&model);
-    (void)render->InitRender();
-    QvViewManager* views = QvViewManager::Instance();
-    views->Clear();
-    views->SetSize(kWidth, kHeight);
-    views->InitActiveView();
-    qvtest::ShowSchemeStep(model, *scene.demo.scheme, scene.demo.keyStep);
-    model.UpdateBBox();
-
-    QvView& view = *views->GetActiveView();
+    QvView& view = benchgl::ShowStep(model, *scene.demo.scheme, scene.demo.keyStep, kWidth, kHeight);
+    const QvOpenGLRender* render = status->GetRender();
     std::vector<QvEntity*> all;
     model.GetAllEntities(all);
     QvPoint lo(1e300, 1e300, 1e300), hi(-1e300, -1e300, -1e300);

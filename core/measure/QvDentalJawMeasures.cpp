@@ -57,6 +57,19 @@ double AcosDegrees(double c)
 
 // ---- Midlines and Spee ------------------------------------------------------------------
 
+void QvDentalMeasure::ClassifyMidline(double signedDistance, QvMidlineDeviation& entry)
+{
+    const double d = std::fabs(signedDistance);
+    entry.m_dDeviation = d;
+    if (d <= 0.5)
+    {
+        entry.m_nStatus = entry.m_nSide = 1;
+        return;
+    }
+    entry.m_nStatus = 2;
+    entry.m_nSide = signedDistance > 0.5 ? 2 : 3;
+}
+
 bool QvDentalMeasure::ComputeMidlines()
 {
     QvFrame mid, lowerJaw;
@@ -77,15 +90,7 @@ bool QvDentalMeasure::ComputeMidlines()
         entry.m_contactPoint = Mid(pa, pb);
         entry.m_projection = s.ProjectPoint(entry.m_contactPoint);
         const double d = entry.m_contactPoint.Distance(entry.m_projection);
-        const double signedD = (entry.m_contactPoint - entry.m_projection).Dot(l) >= 0.0 ? d : -d;
-        entry.m_dDeviation = d;
-        if (d <= 0.5)
-            entry.m_nStatus = entry.m_nSide = 1;
-        else
-        {
-            entry.m_nStatus = 2;
-            entry.m_nSide = signedD > 0.5 ? 2 : 3;
-        }
+        ClassifyMidline((entry.m_contactPoint - entry.m_projection).Dot(l) >= 0.0 ? d : -d, entry);
         entry.m_dPlaneValue = value;
         entry.m_bUpper = key == 0;
         SetMidline(key, entry);
@@ -115,28 +120,31 @@ bool QvDentalMeasure::ComputeSpeeCurves()
             lists[k].push_back(s.ProjectPoint(cusp));
         }
     for (int k = 0; k < 2; ++k)
-    {
-        const std::vector<QvPoint>& p = lists[k];
-        if (p.size() < 2)
-            continue;
-        const QvLine chord(p.front(), p.front() - p.back());
-        double best = 0.0, sign = 1.0;
-        QvPoint foot, deepest;
-        for (std::size_t j = 1; j + 1 < p.size(); ++j)
-        {
-            const QvPoint f = chord.ClosestPoint(p[j]);
-            const double dist = f.Distance(p[j]);
-            if (dist > best)
-            {
-                best = dist;
-                foot = f;
-                deepest = p[j];
-                sign = (f - p[j]).Dot(up) > 0.0 ? 1.0 : -1.0;
-            }
-        }
-        SetSpeeCurve(k, QvSpeeCurve(k, p.front(), p.back(), foot, deepest, sign * best));
-    }
+        if (lists[k].size() >= 2)
+            SetSpeeCurve(k, SpeeCurveOfCusps(k, lists[k], up));
     return true;
+}
+
+QvSpeeCurve QvDentalMeasure::SpeeCurveOfCusps(int side, const std::vector<QvPoint>& p, const QvVector& up)
+{
+    if (p.size() < 2)
+        return QvSpeeCurve();
+    const QvLine chord(p.front(), p.front() - p.back());
+    double best = 0.0, sign = 1.0;
+    QvPoint foot, deepest;
+    for (std::size_t j = 1; j + 1 < p.size(); ++j)
+    {
+        const QvPoint f = chord.ClosestPoint(p[j]);
+        const double dist = f.Distance(p[j]);
+        if (dist > best)
+        {
+            best = dist;
+            foot = f;
+            deepest = p[j];
+            sign = (f - p[j]).Dot(up) > 0.0 ? 1.0 : -1.0;
+        }
+    }
+    return QvSpeeCurve(side, p.front(), p.back(), foot, deepest, sign * best);
 }
 
 // ---- Bolton ---------------------------------------------------------------------------------
@@ -226,9 +234,7 @@ bool QvDentalMeasure::ComputeIncisorOverlaps()
     return true;
 }
 
-namespace {
-
-int GradeOverjet(const QvIncisorOverlap& o)
+int QvDentalMeasure::GradeOverjet(const QvIncisorOverlap& o)
 {
     if (o.m_bReverse)
         return 6;
@@ -244,7 +250,7 @@ int GradeOverjet(const QvIncisorOverlap& o)
     return 1;
 }
 
-int GradeOverbite(const QvIncisorOverlap& o)
+int QvDentalMeasure::GradeOverbite(const QvIncisorOverlap& o)
 {
     if (o.m_bReverse)
         return 6;
@@ -259,8 +265,6 @@ int GradeOverbite(const QvIncisorOverlap& o)
         return 2;
     return 1;
 }
-
-} // namespace
 
 void QvDentalMeasure::ComputeOverjet(QvTooth* upper, const std::vector<QvTooth*>& lower, const QvPlane* plane)
 {
@@ -507,6 +511,14 @@ bool FeaturePoint(const QvDentalMeasure& m, const QvTooth* tooth, int key, QvPoi
 
 } // namespace
 
+QvCanineRelation QvDentalMeasure::ClassifyCanine(double r)
+{
+    QvCanineRelation entry;
+    entry.m_nClass = r > 0.9 ? 3 : (r < 0.1 ? 2 : 1);
+    entry.m_nGrade = entry.m_nClass == 1 ? 1 : 2;
+    return entry;
+}
+
 bool QvDentalMeasure::ComputeCanineRelations()
 {
     const int sides[2][3] = {{13, 43, 44}, {23, 33, 34}};
@@ -531,10 +543,7 @@ bool QvDentalMeasure::ComputeCanineRelations()
             continue;
         const double t = (points[0] - points[1]).Dot(span) / d;
         const double r = t / d;
-        QvCanineRelation entry;
-        entry.m_nClass = r > 0.9 ? 3 : (r < 0.1 ? 2 : 1);
-        entry.m_nGrade = entry.m_nClass == 1 ? 1 : 2;
-        SetCanineRelation(upper->GetFdi(), entry);
+        SetCanineRelation(upper->GetFdi(), ClassifyCanine(r));
     }
     return true;
 }
@@ -634,6 +643,20 @@ bool QvDentalMeasure::ComputeTransverseRelations()
     return true;
 }
 
+int QvDentalMeasure::ClassifyMolar(double da, double db)
+{
+    if (da >= 0.0 && db >= 0.0)
+        return 1;
+    if (da > 0.0 && db < 0.0)
+        return 2;
+    return da < 0.0 && db > 0.0 ? 3 : 0;
+}
+
+std::size_t QvDentalMeasure::MolarValueCount(int molarClass)
+{
+    return molarClass == 1 ? 6 : (molarClass == 2 ? 3 : 2);
+}
+
 bool QvDentalMeasure::ComputeMolarRelation()
 {
     if (!m_pModel)
@@ -680,7 +703,7 @@ bool QvDentalMeasure::ComputeMolarRelation()
         const QvVector x = molars[1]->GetFrame()->m_dirX;
         const double da = (u - mid1).Dot(x), db = (mid2 - u).Dot(x);
         QvMolarRelation entry;
-        entry.m_nClass = da >= 0.0 && db >= 0.0 ? 1 : (da > 0.0 && db < 0.0 ? 2 : (da < 0.0 && db > 0.0 ? 3 : 0));
+        entry.m_nClass = ClassifyMolar(da, db);
         entry.m_nGrade = entry.m_nClass == 0 ? 0 : (entry.m_nClass == 1 ? 1 : 2);
         QvVector r = p3[0] - p4[0];
         r.Normalize();
@@ -691,7 +714,7 @@ bool QvDentalMeasure::ComputeMolarRelation()
         };
         const int q = FdiQuadrant(rows[side][0]) * 10, ql = FdiQuadrant(rows[side][1]) * 10;
         auto point = [&](int position, int key, QvPoint& out) { return FeaturePoint(*this, usable(position), key, out); };
-        entry.m_values.assign(entry.m_nClass == 1 ? 6 : (entry.m_nClass == 2 ? 3 : 2), 0.0);
+        entry.m_values.assign(MolarValueCount(entry.m_nClass), 0.0);
         entry.m_values[0] = u.Distance(m);
         QvPoint s, w1, w2;
         if (entry.m_nClass == 1)
@@ -914,6 +937,16 @@ bool QvDentalMeasure::ComputeMidlineDiscrepancy()
     return true;
 }
 
+void QvDentalMeasure::ClassifyInterincisal(QvInterincisalAngle& entry)
+{
+    if (entry.m_dAngle - 125.4 > 7.9)
+        entry.m_nStatus = 2, entry.m_nKind = 2;
+    else if (125.4 - entry.m_dAngle > 7.9)
+        entry.m_nStatus = 2, entry.m_nKind = 3;
+    else
+        entry.m_nStatus = 1, entry.m_nKind = 1;
+}
+
 bool QvDentalMeasure::ComputeInterincisalAngles()
 {
     const int pairs[2][2] = {{11, 41}, {21, 31}};
@@ -927,12 +960,7 @@ bool QvDentalMeasure::ComputeInterincisalAngles()
         QvVector b = PlaceVector(m_nStep, lower, lower->GetFrame()->m_dirZ);
         QvInterincisalAngle entry;
         entry.m_dAngle = AcosDegrees(a.Dot(b));
-        if (entry.m_dAngle - 125.4 > 7.9)
-            entry.m_nStatus = 2, entry.m_nKind = 2;
-        else if (125.4 - entry.m_dAngle > 7.9)
-            entry.m_nStatus = 2, entry.m_nKind = 3;
-        else
-            entry.m_nStatus = 1, entry.m_nKind = 1;
+        ClassifyInterincisal(entry);
         SetInterincisalAngle(pair[0], entry);
     }
     return true;

@@ -307,6 +307,21 @@ public:
     bool ComputeInterincisalAngles();
     bool ComputeLowerIncisorAngles();
 
+    // ---- Grading rules of the jaw measures (QvDentalJawMeasures.cpp) -------------------
+    // Deviation, status and side of a midline offset signed along the lower jaw's Y.
+    static void ClassifyMidline(double signedDistance, QvMidlineDeviation& entry);
+    // The deepest inner cusp from the chord of the first and last (cusps in the
+    // mid-sagittal plane), positive when the curve sags below the chord along up.
+    static QvSpeeCurve SpeeCurveOfCusps(int side, const std::vector<QvPoint>& cusps, const QvVector& up);
+    static int GradeOverjet(const QvIncisorOverlap& overlap);
+    static int GradeOverbite(const QvIncisorOverlap& overlap);
+    // r: where the upper canine cusp falls between the two lower cusps (0 at the first).
+    static QvCanineRelation ClassifyCanine(double r);
+    // Class from the mesial (da) and distal (db) offsets of the upper cusp; 0 for neither.
+    static int ClassifyMolar(double da, double db);
+    static std::size_t MolarValueCount(int molarClass);
+    static void ClassifyInterincisal(QvInterincisalAngle& entry);
+
     // ---- Tooth geometry at a step (QvDentalGeometry.cpp) ----------------------------
     // Objects returned by pointer are new and owned by the caller; null on failure.
     bool IsToothExcluded(const QvTooth* tooth) const;

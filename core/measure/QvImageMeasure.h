@@ -21,7 +21,7 @@
 #include "core/base/QvColor.h"
 #include "core/geometry/QvPoint.h"
 #include "core/measure/QvImageReference.h"
-#include "core/measure/QvKeyPoint.h"
+#include "core/geometry/QvKeyPoint.h"
 #include "core/model/QvImage.h"
 
 class QvModel;

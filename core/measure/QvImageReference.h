@@ -8,7 +8,7 @@
 #include <iosfwd>
 #include <vector>
 
-#include "core/measure/QvKeyPoint.h"
+#include "core/geometry/QvKeyPoint.h"
 
 class QvImageReference
 {

@@ -13,7 +13,7 @@
 #include "core/geometry/QvPolyline.h"
 // Only the value type's inline parts are used: its stored form here differs from the
 // one the image measures write.
-#include "core/measure/QvKeyPoint.h"
+#include "core/geometry/QvKeyPoint.h"
 
 class QvModel;
 

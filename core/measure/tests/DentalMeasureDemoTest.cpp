@@ -160,6 +160,35 @@ TEST_F(DentalMeasureDemo, CrownWidthsAreTheGeneratedCrownsAtEveryStep)
     EXPECT_EQ(initial.GetToothMeasures().count(d.demo.extractedFdi), 1u);
 }
 
+TEST_F(DentalMeasureDemo, CrownSizesByToothStateAndExtraction)
+{
+    const Demo& d = *s_crowded;
+    QvTooth* tooth = d.demo.model->FindTooth(12);
+    ASSERT_NE(tooth, nullptr);
+    const int state = tooth->GetState();
+    struct Case
+    {
+        int fdi;
+        int state; // 0: leave as it is
+        bool initial;
+        bool measured;
+    };
+    const int extracted = d.demo.extractedFdi;
+    for (const Case c : {Case{12, kQvToothOrdinary, false, true}, Case{12, kQvToothNotMeasured, false, false},
+                         Case{12, kQvToothNotMeasured, true, false}, Case{12, kQvToothExtracted, false, true},
+                         Case{extracted, 0, false, false}, Case{extracted, 0, true, true}})
+    {
+        if (c.state != 0)
+            tooth->SetState(c.state);
+        QvDentalMeasure m = MeasureOf(d, d.demo.keyStep);
+        m.m_bInitial = c.initial;
+        (void)m.ComputeCrownSizes(1);
+        EXPECT_EQ(m.GetToothMeasures().count(c.fdi), c.measured ? 1u : 0u)
+            << c.fdi << " state " << c.state << (c.initial ? " initial" : "");
+        tooth->SetState(state);
+    }
+}
+
 TEST_F(DentalMeasureDemo, BoltonSumsOfTheDemoCrowns)
 {
     // Crown widths do not depend on the pose: the aligned 5k dentition gives the figures.

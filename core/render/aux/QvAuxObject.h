@@ -64,6 +64,8 @@ public:
     QvBBox m_bbox;
     // The one view the object is drawn in; null for every view.
     QvView* m_pAssView = nullptr;
+    // Set by the aux render when it registers the object: ties of priority go by it.
+    std::uint64_t m_registerOrder = 0;
 
 protected:
     // The depth-pass decision: nothing when not shown, the front-most pass alone, or

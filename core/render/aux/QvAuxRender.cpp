@@ -46,6 +46,8 @@ bool QvAuxRender::Order::operator()(const QvAuxObject* a, const QvAuxObject* b) 
 {
     if (a->m_hitPriority != b->m_hitPriority)
         return a->m_hitPriority < b->m_hitPriority;
+    if (a->m_registerOrder != b->m_registerOrder)
+        return a->m_registerOrder < b->m_registerOrder;
     return std::less<const QvAuxObject*>()(a, b);
 }
 
@@ -62,8 +64,10 @@ void QvAuxRender::AddObject(QvAuxObject* obj)
         if (std::find(m_textureList.begin(), m_textureList.end(), obj) == m_textureList.end())
             m_textureList.push_back(obj);
     }
-    else
+    else if (m_objectSet.count(obj) == 0)
     {
+        // The key changes only while the object is out of the set.
+        obj->m_registerOrder = ++m_nextOrder;
         m_objectSet.insert(obj);
     }
 }

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The registered auxiliary objects: drawn in every view after the scene, and
 // searched for the one under the mouse. Objects are ordered by hit priority, then
-// address; textures are kept apart in the order they were registered and are found
-// only when no other object is hit.
+// registration (not address: overlapping objects must not draw in an order that
+// depends on the heap); textures are kept apart in the order they were registered
+// and are found only when no other object is hit.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <vector>
@@ -59,4 +61,7 @@ public:
     std::vector<QvAuxObject*> m_textureList;
     QvAuxObject* m_pHoverObject = nullptr;
     std::map<int, QvCacheStuff*> m_viewCaches;
+
+private:
+    std::uint64_t m_nextOrder = 0;
 };

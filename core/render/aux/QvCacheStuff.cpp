@@ -25,6 +25,8 @@
 #include "core/render/QvRenderStatus.h"
 #include "core/render/aux/QvAuxFace.h"
 #include "core/render/aux/QvAuxNotation.h"
+#include "core/render/aux/QvAuxPipeLine.h"
+#include "core/render/aux/QvAuxPoint.h"
 #include "core/render/aux/QvAuxRender.h"
 #include "core/render/aux/QvAuxTexture.h"
 #include "core/scheme/QvArchForm.h"
@@ -228,6 +230,8 @@ bool QvOverlayArchLess(int a, int b)
     return fa < fb;
 }
 
+void QvCacheStuff::Discard(QvAuxObject* obj) { RemoveAndDelete(obj); }
+
 // ---- Instance and clearing ---------------------------------------------------------------------------
 
 QvCacheStuff& QvCacheStuff::Instance()
@@ -253,17 +257,60 @@ void QvCacheStuff::DeleteLabels()
 
 void QvCacheStuff::Clear()
 {
+    HideToothRefMarks();
     DeleteLabels();
+    HideFaccCurves();
+    HideMidPlane();
+    HideBackPlane();
+    HideBeautyPlane();
+    // Kept by their hides for the next show: out of the render now, deleted below.
+    for (QvAuxObject* kept : std::initializer_list<QvAuxObject*>{m_pImageTexture3, m_pImageTexture2, m_pCephPoint})
+        if (kept != nullptr)
+            Aux()->RemoveObject(kept, false);
+    HideUpperOcclusalPlane();
+    HideUpperArchForm();
+    HideLowerOcclusalPlane();
+    HideLowerArchForm();
     ShowGrid(false);
     HideOcclusion();
     HideIPR();
+    delete m_pImageTexture3;
+    delete m_pImageTexture2;
+    delete m_pCephPoint;
+    m_pImageTexture3 = nullptr;
+    m_pImageTexture2 = nullptr;
+    m_pCephPoint = nullptr;
     HideAdjacent();
     m_anchorGrids.clear();
     ClearScreenTexts();
+    RemoveScreenText(m_pTestText);
+    HideTitle();
+    ShowWatermark(false);
+    HideCaption();
+    // The render's Clear deletes every registered object right after this one: leaving
+    // these in place would leave the next show deleting them twice.
+    ShowScreenRect(false);
+    HideArchWidths();
     m_pScheme = nullptr;
 }
 
-void QvCacheStuff::ClearScreenTexts() { RemoveAll(m_screenTexts); }
+void QvCacheStuff::ClearScreenTexts()
+{
+    std::vector<QvAuxObject*> taken;
+    taken.swap(m_screenTexts);
+    for (QvAuxObject* obj : taken)
+    {
+        if (obj != nullptr && obj->IsKindOf(kQvTypeAuxText))
+        {
+            auto* text = static_cast<QvAuxText*>(obj);
+            RemoveScreenText(text);
+        }
+        else
+        {
+            RemoveAndDelete(obj);
+        }
+    }
+}
 void QvCacheStuff::HideOcclusion() { RemoveAll(m_occlusionObjs); }
 void QvCacheStuff::HideAdjacent() { RemoveAll(m_adjacentObjs); }
 
@@ -493,6 +540,9 @@ void QvCacheStuff::CollectToothLabels(const QvTooth* tooth, std::vector<QvAuxObj
     const auto it = m_fdiLabels.find(tooth);
     if (it != m_fdiLabels.end())
         out.push_back(it->second);
+    const auto curve = m_faccCurves.find(tooth);
+    if (curve != m_faccCurves.end())
+        out.push_back(curve->second);
 }
 
 void QvCacheStuff::PlaceLabelOnFacc(const QvTooth* tooth, QvPoint corners[4], bool plain) const

@@ -6,16 +6,25 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "core/base/QvColor.h"
+#include "core/geometry/QvGDI.h"
 #include "core/geometry/QvPoint.h"
 
 class QvAuxGrid;
+class QvBSplineCurve;
+class QvFrame;
 class QvAuxNotation;
 class QvAuxObject;
+class QvAuxPipeLine;
+class QvAuxPlane;
+class QvAuxPlane2D;
+class QvAuxPoint;
+class QvAuxText;
 class QvAuxTexture;
 class QvGapInfo;
 class QvImage;
@@ -24,6 +33,7 @@ class QvLine;
 class QvModel;
 class QvScheme;
 class QvTooth;
+class QvToothRef;
 class QvView;
 
 // Arch order of the overlays' maps: upper arch from 18 to 28, then lower from 48 to
@@ -80,14 +90,14 @@ public:
 
     static QvCacheStuff& Instance();
 
-    // Takes every overlay away; keeps the model, the font path and the view. Needs
-    // the GL context current.
+    // Takes every overlay away; keeps the model, the font path and the view. Needs the
+    // GL context current.
     void Clear();
 
     // ---- Tooth labels ----------------------------------------------------------------------------
     void ShowFDI(bool show);
     void BuildFDILabels();
-    // The label of the tooth, when there is one.
+    // The label of the tooth and its FACC curve, when there are.
     void CollectToothLabels(const QvTooth* tooth, std::vector<QvAuxObject*>& out) const;
     void PlaceLabelOnFacc(const QvTooth* tooth, QvPoint corners[4], bool plain) const;
     void PlaceLabelOnCrown(const QvTooth* tooth, QvPoint corners[4], bool plain) const;
@@ -116,6 +126,51 @@ public:
     // (0, 0, 0) for a tooth without a grid or an index outside its points.
     QvPoint GetAnchorPoint(const QvTooth* tooth, bool second) const;
     void ClearScreenTexts();
+
+    // ---- Reference geometry (no caller in the application) -----------------------------------------
+    // true builds the overlay anew, false takes it away; missing sources add nothing.
+    void ShowMidPlane(bool show);
+    void ShowBackPlane(bool show);
+    void ShowBeautyPlane(bool show);
+    void ShowUpperOcclusalPlane(bool show);
+    void ShowLowerOcclusalPlane(bool show);
+    void ShowUpperArchForm(bool show);
+    void ShowLowerArchForm(bool show);
+    // Hiding keeps the texture for the next show; Clear deletes it.
+    void ShowCaseImage3(bool show);
+    void ShowCaseImage2(bool show);
+    // Never registered: drawn with the tooth labels, inside each tooth's placement.
+    void ShowFaccCurves(bool show);
+    void ShowToothRefMarks(bool show);
+    void HideToothRefMarks();
+    void HideFaccCurves();
+    void HideMidPlane();
+    void HideBackPlane();
+    void HideBeautyPlane();
+    void HideUpperOcclusalPlane();
+    void HideLowerOcclusalPlane();
+    void HideUpperArchForm();
+    void HideLowerArchForm();
+    // m_pScheme, else the model's current scheme (then kept).
+    QvScheme* GetScheme() { return CurrentScheme(); }
+    // Width x height RGBA pixels, each (0, 0, 255, (r + g + b) / 3) of the source.
+    static std::vector<unsigned char> MakeBlueAlphaImage(int width, int height, const unsigned char* rgba);
+
+    // ---- Screen texts (no caller in the application) ------------------------------------------------
+    void ShowScreenRect(bool show);
+    // "矫治后" shown in view 0 only, "矫治前" in view 1 only.
+    void ShowCompareTexts();
+    void ShowTestText(bool show);
+    // The second line reads the product name, "Rivela", or "Belvista" for the partner.
+    void ShowTitle(const std::string& text, bool secondLine, bool partner);
+    void HideTitle();
+    void ShowWatermark(bool show);
+    void ShowCaption(const std::string& text);
+    void HideCaption();
+    // A line per arch width of the scheme's step-0 measure with its end points and a
+    // "%0.2lfmm" label, bound to the teeth of its jaw; nothing without a measure.
+    void ShowArchWidths(bool show);
+    void HideArchWidths();
 
     // ---- Per-view overlays -------------------------------------------------------------------------
     void ShowAdjacent(const std::vector<QvGapInfo*>& gaps);
@@ -147,19 +202,53 @@ public:
     static QvColor OcclusionColor(double distance);
 
     QvModel* m_pModel = nullptr;
+    QvAuxPlane* m_pMidPlane = nullptr;
+    QvAuxPlane* m_pBackPlane = nullptr;
+    // The cephalometric landmark is not built; the field stays null.
+    QvAuxPoint* m_pCephPoint = nullptr;
+    QvAuxPlane* m_pUpperOcclusalPlane = nullptr;
+    QvAuxPlane* m_pLowerOcclusalPlane = nullptr;
+    QvAuxPipeLine* m_pUpperArchForm = nullptr;
+    QvAuxPipeLine* m_pLowerArchForm = nullptr;
+    QvAuxPlane* m_pBeautyPlane = nullptr;
+    std::vector<QvAuxObject*> m_beautyPoints;
+    QvAuxTexture* m_pImageTexture3 = nullptr;
+    QvAuxTexture* m_pImageTexture2 = nullptr;
     QvAuxGrid* m_pGrid = nullptr;
+    std::map<QvAuxObject*, const QvToothRef*> m_toothRefMarks;
+    std::map<const QvTooth*, QvAuxPipeLine*> m_faccCurves;
     std::map<const QvTooth*, QvAuxTexture*> m_fdiLabels;
     std::map<const QvTooth*, QvAttachAnchorGrid> m_anchorGrids;
     std::vector<QvAuxObject*> m_adjacentObjs;
     std::vector<QvAuxObject*> m_occlusionObjs;
     std::vector<QvIprMark> m_iprMarks;
+    QvAuxPlane2D* m_pScreenRect = nullptr;
     std::vector<QvAuxObject*> m_screenTexts;
+    QvAuxText* m_pTestText = nullptr;
+    QvAuxText* m_pTitleText1 = nullptr;
+    QvAuxText* m_pTitleText2 = nullptr;
+    QvAuxText* m_pWatermark = nullptr;
+    QvAuxText* m_pCaption = nullptr;
+    std::vector<QvAuxObject*> m_distanceLabels;
     std::string m_fontPath;
     QvScheme* m_pScheme = nullptr;
     QvView* m_pView = nullptr;
 
+    // Removes a registered object from the aux render and deletes it; deletes one that
+    // is not registered.
+    static void Discard(QvAuxObject* obj);
+
 private:
     void RemoveAll(std::vector<QvAuxObject*>& objs);
+    void ShowPlane(QvAuxPlane*& field, bool show, const QvFrame* frame, double size, const QvColor& clr);
+    void ShowArchForm(QvAuxPipeLine*& field, bool show, const QvBSplineCurve* curve, const QvColor& clr);
+    void ShowCaseImage(QvAuxTexture*& field, bool show, int key);
+    // A white-on-transparent screen label with an anonymous owner, registered.
+    QvAuxText* NewScreenText(const std::string& text, const QvColor& clr, const QvGDIPoint& at);
+    // Puts the text's owner into the hidden set of each listed view id.
+    static void HideTextInViews(QvAuxText* text, std::initializer_list<int> viewIds);
+    // Shows the owner again in every view, then removes and deletes the text.
+    void RemoveScreenText(QvAuxText*& text);
     void DeleteLabels();
     QvScheme* CurrentScheme();
 };

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "core/mesh/QvMesh.h"
@@ -20,6 +21,8 @@
 namespace aux_test
 {
 using namespace render_test;
+
+inline std::tuple<int, int, int> Rgb(const QvColor& c) { return {c.m_r, c.m_g, c.m_b}; }
 
 // Draws each non-ghost placement's box under the entity's id, as the mesh drawers do.
 class SelectBoxDrawer : public BoxDrawer

@@ -114,7 +114,7 @@ TEST_F(AuxHitTest, PointsAndPolylineVertices)
 
 // Lower priority, then lower address, is hit first and drawn on top; a texture is
 // found only when nothing else is hit, the latest registered first.
-TEST_F(AuxHitTest, PriorityThenAddressOrdersHitsAndDrawing)
+TEST_F(AuxHitTest, PriorityThenRegistrationOrdersHitsAndDrawing)
 {
     Start();
     QvAuxPoint* low = MarkAt(200, 200, QvColor(255, 0, 0), 1);
@@ -131,12 +131,12 @@ TEST_F(AuxHitTest, PriorityThenAddressOrdersHitsAndDrawing)
     image = Frame();
     EXPECT_TRUE(Near(image.At(200, 200), GetHoverColor().m_r, GetHoverColor().m_g, GetHoverColor().m_b, 0));
 
-    // Equal priorities: the lower address.
+    // Equal priorities: the one registered first, wherever the heap put the two.
     QvAuxPoint* a = MarkAt(100, 100, QvColor(0, 255, 0), 2);
     QvAuxPoint* b = MarkAt(100, 100, QvColor(255, 255, 0), 2);
-    aux->AddObject(a);
-    aux->AddObject(b);
-    QvAuxPoint* first = std::less<QvAuxPoint*>()(a, b) ? a : b;
+    aux->AddObject(std::less<QvAuxPoint*>()(a, b) ? b : a);
+    aux->AddObject(std::less<QvAuxPoint*>()(a, b) ? a : b);
+    QvAuxPoint* first = std::less<QvAuxPoint*>()(a, b) ? b : a;
     image = Frame();
     EXPECT_TRUE(Near(image.At(100, 100), first->m_clr.m_r, first->m_clr.m_g, first->m_clr.m_b, 0));
     EXPECT_EQ(aux->HitTest(QvGDIPoint(100, 100)), first);

@@ -80,8 +80,6 @@ protected:
     std::vector<std::unique_ptr<QvGapInfo>> gaps;
 };
 
-std::tuple<int, int, int> Rgb(const QvColor& c) { return {c.m_r, c.m_g, c.m_b}; }
-
 std::unique_ptr<QvImage> Render(const std::string& text)
 {
     return std::unique_ptr<QvImage>(QvCacheStuff::Instance().RenderText(text, QvColor(0, 0, 255)));

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A landmark of an image measure: an image-relative position (x in units of the
-// image's width, y of its height, z 0) with an integer key.
+// A point with an integer key: the landmarks of image measures (image-relative: x in
+// units of the image's width, y of its height, z 0) and of occlusal planes.
 #pragma once
 
 #include <cstdint>

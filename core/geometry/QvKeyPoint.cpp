@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/measure/QvKeyPoint.h"
+#include "core/geometry/QvKeyPoint.h"
 
 #include <istream>
 #include <ostream>
