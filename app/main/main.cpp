@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The rivela executable.
+#include "app/main/LoginWiring.h"
 #include "app/platform/Folders.h"
 #include "app/shell/window/RivelaApp.h"
 
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
     // The light look whatever the desktop's theme.
     QApplication::setStyle(new RivelaStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
     QApplication::setPalette(QApplication::style()->standardPalette());
+    RegisterLoginWithShell();
 
     RivelaApp delegate;
     if (!delegate.applicationDidFinishLaunching())

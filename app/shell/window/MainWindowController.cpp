@@ -30,13 +30,13 @@ QString HostWithPort(const QString& address)
 
 // The fallback entry of the test and development environments, from the
 // configuration's "Domain" section; none when it names no case-list host.
-std::optional<QVDomainItem> FallbackEntry(int apiType)
+std::optional<RVDomainEntry> FallbackEntry(int apiType)
 {
     const char* prefix = apiType == 3 ? "Test" : apiType == 4 ? "Dev" : nullptr;
     if (!prefix)
         return std::nullopt;
     IniFile& ini = IniFile::Instance();
-    QVDomainItem item;
+    RVDomainEntry item;
     item.url = QString::fromStdString(ini.GetValue("Domain", std::string(prefix) + "CaseListHost"));
     item.ssoUrl = QString::fromStdString(ini.GetValue("Domain", std::string(prefix) + "SsoHost"));
     if (item.url.isEmpty())
@@ -177,19 +177,19 @@ void MainWindowController::getUserAuth()
 {
     const RVLoginSubsystem& account = ShellSubsystems::Login();
     const QString stored = platform::UserDefaults::Standard().Value(platform::defaults::kAllApplicationURL).toString();
-    const std::optional<QList<QVDomainItem>> list = account.domainModelFromJson(stored);
+    const std::optional<QList<RVDomainEntry>> list = account.domainModelFromJson(stored);
     if (!list) {
         qWarning() << "The stored application list is not valid JSON; no case list is loaded";
         return;
     }
-    for (const QVDomainItem& item : *list) {
+    for (const RVDomainEntry& item : *list) {
         if (item.serviceName == QStringLiteral("RVM")) {
             m_model = item;
             checkWebUrl();
             return;
         }
     }
-    if (std::optional<QVDomainItem> fallback = FallbackEntry(account.APIType())) {
+    if (std::optional<RVDomainEntry> fallback = FallbackEntry(account.APIType())) {
         m_model = std::move(fallback);
         checkWebUrl();
     }
@@ -210,7 +210,7 @@ void MainWindowController::checkWebUrl()
     const RVLoginSubsystem& account = ShellSubsystems::Login();
     const QString h = HostWithPort(account.udcHost());
     const QString p = account.urlPrefix();
-    const QVDomainItem model = *m_model;
+    const RVDomainEntry model = *m_model;
     if (model.ssoUrl == h) {
         OpenCaseList(p + model.url + QLatin1Char('/') + urlPath());
         return;

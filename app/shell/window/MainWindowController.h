@@ -62,7 +62,7 @@ public:
     void loadWebUrl(const QString& address);
     // "rvmds" for a user with a role containing "RVM2C", else "rvmmc".
     QString urlPath() const;
-    const std::optional<QVDomainItem>& model() const { return m_model; }
+    const std::optional<RVDomainEntry>& model() const { return m_model; }
 
     // The close box: never closes; asks whether to quit.
     bool windowShouldClose();
@@ -130,6 +130,6 @@ private:
     std::unique_ptr<RVCaseListViewController> m_caseViewController;
     std::unique_ptr<RVDMViewController> m_dmViewController;
     std::unique_ptr<RVScreenageDataViewController> m_imageViewController;
-    std::optional<QVDomainItem> m_model;
+    std::optional<RVDomainEntry> m_model;
     bool m_statisticsSent = false;
 };

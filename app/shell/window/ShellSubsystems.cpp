@@ -157,10 +157,10 @@ const RVImageSubsystem& ShellSubsystems::Image()
     return Filled<RVImageSubsystem>();
 }
 
-std::optional<QList<QVDomainItem>> ShellSubsystems::DomainListFromJson(const QString& json)
+std::optional<QList<RVDomainEntry>> ShellSubsystems::DomainListFromJson(const QString& json)
 {
     if (json.trimmed().isEmpty())
-        return QList<QVDomainItem>();
+        return QList<RVDomainEntry>();
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -170,7 +170,7 @@ std::optional<QList<QVDomainItem>> ShellSubsystems::DomainListFromJson(const QSt
                                                                         : object.value(QStringLiteral("list"));
     if (!list.isArray() && !list.isUndefined() && !list.isNull())
         return std::nullopt;
-    QList<QVDomainItem> items;
+    QList<RVDomainEntry> items;
     for (const QJsonValue& value : list.toArray()) {
         if (!value.isObject())
             continue;

@@ -23,7 +23,7 @@ class QvPane;
 class RVToolBar;
 
 // One service entry of the application list stored by the login.
-struct QVDomainItem {
+struct RVDomainEntry {
     QString serviceName;
     QString url;    // host[:port] of the service's web client
     QString ssoUrl; // host[:port] of the login service the entry uses
@@ -59,7 +59,7 @@ struct RVLoginSubsystem {
     // The entries ("currList") of the stored application list; none when the text
     // does not map. Default: a JSON object whose "currList" (or "list") is an array of
     // objects with "serviceName", "url" and "ssoUrl"; an empty text is an empty list.
-    std::function<std::optional<QList<QVDomainItem>>(const QString& json)> domainModelFromJson;
+    std::function<std::optional<QList<RVDomainEntry>>(const QString& json)> domainModelFromJson;
 
     // Signs the embedded web pages in to the address for the login host; complete
     // runs on the GUI thread afterwards, whether it succeeded or not. Default:
@@ -167,5 +167,5 @@ public:
     static const RVImageSubsystem& Image();
 
     // The default reading of the stored application list.
-    static std::optional<QList<QVDomainItem>> DomainListFromJson(const QString& json);
+    static std::optional<QList<RVDomainEntry>> DomainListFromJson(const QString& json);
 };
