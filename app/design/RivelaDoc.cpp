@@ -175,6 +175,7 @@ void RivelaDoc::Prepare(quint64 modelType)
     createRoot();
     Stage("trees");
     initOBBTree();
+    Stage("switch");
     switchScheme(kRivelaDocLastScheme);
     if (modelType == kRVModelStepAnimation)
         if (QvSchemeMgr* schemes = QvGetSchemeMgr(*m_model))

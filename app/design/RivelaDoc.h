@@ -102,8 +102,8 @@ public:
     QString schemeURL;
     QString ID;
 
-    // Tests: called at the start of each stage ("read", "scheme", "roots", "trees",
-    // "gums"); it may throw to imitate running out of memory there.
+    // Tests and benchmarks: called at the start of each stage ("read", "roots",
+    // "trees", "switch", "gums"; "scheme" for a scheme file); it may throw to imitate running out of memory there.
     using StageHook = std::function<void(std::string_view stage)>;
     static void SetStageHookForTests(StageHook hook);
 
