@@ -35,9 +35,9 @@ void NSButtonEx::setImageWithLine(const QString& path)
     setStrip(path, kStripWithLine);
 }
 
-void NSButtonEx::setImageWithItem(const QString& iconName)
+void NSButtonEx::setImageWithItem(const IconItem& item)
 {
-    setStrip(platform::PathForResource(iconName, QStringLiteral("png")), kIconItem);
+    setStrip(platform::PathForResource(item.iconName(), QStringLiteral("png")), kIconItem);
 }
 
 void NSButtonEx::setEnable(bool enable)

@@ -4,6 +4,8 @@
 // 8 pressed (checked). GUI thread only.
 #pragma once
 
+#include "app/shell/widgets/IconItem.h"
+
 #include <QColor>
 #include <QImage>
 #include <QList>
@@ -25,7 +27,7 @@ public:
     // resource name, whose look the owner draws).
     void setImage(const QString& path);
     void setImageWithLine(const QString& path);
-    void setImageWithItem(const QString& iconName);
+    void setImageWithItem(const IconItem& item);
     // Empties the frame list and answers the four frames of the strip at the path.
     QList<QImage> getArrayWithPath(const QString& path);
 

@@ -14,15 +14,15 @@ SmallMenuItem::SmallMenuItem(QWidget* parent) : QWidget(parent)
     setPalette(palette);
 }
 
-void SmallMenuItem::setMenuBarItems(const QList<MenuIcon>& items, qsizetype index)
+void SmallMenuItem::setMenuBarItems(const QList<IconItem>& items, qsizetype index)
 {
     m_rowIndex = index;
     m_arrImages.clear();
-    for (const MenuIcon& item : items)
+    for (const IconItem& item : items)
         m_arrImages.append(widgets::imagesWithContentsOfFile(
-            platform::PathForResource(item.iconName, QStringLiteral("png")), widgets::kStripFrames));
+            platform::PathForResource(item.iconName(), QStringLiteral("png")), widgets::kStripFrames));
     if (index >= 0 && index < items.size())
-        setToolTip(items[index].tooltipName);
+        setToolTip(items[index].tooltipName());
     update();
 }
 
@@ -72,7 +72,7 @@ void SmallMenuItem::mousePressEvent(QMouseEvent*)
         m_action(this);
 }
 
-void SmallMenu::addMenuBarItems(const QList<MenuIcon>& items)
+void SmallMenu::addMenuBarItems(const QList<IconItem>& items)
 {
     m_arrBackup = items;
     m_arrItems = items.mid(0, std::max<qsizetype>(items.size() - 1, 0));

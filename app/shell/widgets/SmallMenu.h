@@ -5,9 +5,10 @@
 // old one) and tells the owner. GUI thread only.
 //
 // Icons are named by their strip resource (four frames; rows draw frame 1, frame 2
-// under the mouse). MenuIcon holds what the menu reads of an icon item, so the
-// pane framework's items convert to it.
+// under the mouse).
 #pragma once
+
+#include "app/shell/widgets/IconItem.h"
 
 #include <QImage>
 #include <QList>
@@ -16,19 +17,13 @@
 
 #include <functional>
 
-struct MenuIcon {
-    QString iconName;
-    QString tooltipName;
-    bool operator==(const MenuIcon&) const = default;
-};
-
 class SmallMenu;
 
 class SmallMenuDelegate {
 public:
     virtual ~SmallMenuDelegate() = default;
     // The clicked row, its icon and the new full list (choice last).
-    virtual void replaceItemAtIndex(qsizetype index, const MenuIcon& item, const QList<MenuIcon>& items) = 0;
+    virtual void replaceItemAtIndex(qsizetype index, const IconItem& item, const QList<IconItem>& items) = 0;
 };
 
 class SmallMenuItem : public QWidget {
@@ -37,7 +32,7 @@ public:
     explicit SmallMenuItem(QWidget* parent = nullptr);
 
     // Cuts every icon's strip; the row draws the icon at its own index.
-    void setMenuBarItems(const QList<MenuIcon>& items, qsizetype index);
+    void setMenuBarItems(const QList<IconItem>& items, qsizetype index);
     qsizetype m_index() const { return m_rowIndex; }
     // 1 normal, 4 under the mouse.
     unsigned status() const { return m_nStatus; }
@@ -68,15 +63,15 @@ public:
     explicit SmallMenu(QWidget* parent = nullptr) : QWidget(parent) {}
 
     // The full list, the current choice last.
-    void addMenuBarItems(const QList<MenuIcon>& items);
+    void addMenuBarItems(const QList<IconItem>& items);
     void setSmallDlegate(SmallMenuDelegate* delegate) { m_delegate = delegate; }
     SmallMenuDelegate* smallDlegate() const { return m_delegate; }
     qsizetype selectedIndex() const { return m_selectedIndex; }
 
     // The rows now shown, top to bottom, and their icons.
     const QList<SmallMenuItem*>& rows() const { return m_rows; }
-    const QList<MenuIcon>& shownItems() const { return m_arrItems; }
-    const QList<MenuIcon>& fullList() const { return m_arrBackup; }
+    const QList<IconItem>& shownItems() const { return m_arrItems; }
+    const QList<IconItem>& fullList() const { return m_arrBackup; }
 
     void clickAction(SmallMenuItem* sender);
 
@@ -85,9 +80,9 @@ private:
     void updateMenuBar(qsizetype index);
 
     QList<SmallMenuItem*> m_rows;
-    QList<MenuIcon> m_arrItems;
-    QList<MenuIcon> m_arrBackup;
-    QList<MenuIcon> m_arrTemporare;
+    QList<IconItem> m_arrItems;
+    QList<IconItem> m_arrBackup;
+    QList<IconItem> m_arrTemporare;
     SmallMenuDelegate* m_delegate = nullptr;
     qsizetype m_selectedIndex = 0;
 };

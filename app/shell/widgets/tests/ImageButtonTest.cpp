@@ -139,7 +139,7 @@ TEST(NSButtonEx, StatusTableAndStyles)
     resources.Write("rotate.png", fixtures::Strip(120, 30));
     NSButtonEx item;
     item.resize(30, 50);
-    item.setImageWithItem("rotate");
+    item.setImageWithItem(IconItem(QStringLiteral("rotate"), QString()));
     EXPECT_EQ(item.m_nButtonStyle, 2u);
     Enter(&item);
     EXPECT_EQ(item.m_textColor, QColor(25, 168, 233)); // icon items colour their text state

@@ -71,20 +71,20 @@ TEST(LoadingView, WithoutFramesOrWithABrokenOne)
 
 struct Choices : SmallMenuDelegate {
     std::vector<std::tuple<qsizetype, QString, QStringList>> seen;
-    void replaceItemAtIndex(qsizetype index, const MenuIcon& item, const QList<MenuIcon>& items) override
+    void replaceItemAtIndex(qsizetype index, const IconItem& item, const QList<IconItem>& items) override
     {
         QStringList names;
-        for (const MenuIcon& icon : items)
-            names << icon.iconName;
-        seen.emplace_back(index, item.iconName, names);
+        for (const IconItem& icon : items)
+            names << icon.iconName();
+        seen.emplace_back(index, item.iconName(), names);
     }
 };
 
-QStringList Names(const QList<MenuIcon>& icons)
+QStringList Names(const QList<IconItem>& icons)
 {
     QStringList names;
-    for (const MenuIcon& icon : icons)
-        names << icon.iconName;
+    for (const IconItem& icon : icons)
+        names << icon.iconName();
     return names;
 }
 
