@@ -1,160 +1,43 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/mesh/QvMeshCrossings.h"
 
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Intersections_3/Segment_3_Triangle_3.h>
+#include <CGAL/Intersections_3/Triangle_3_Triangle_3.h>
+
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <cstdint>
-#include <set>
 
 #include "core/mesh/QvMesh.h"
 
 namespace {
 
-using Tri = std::array<QvPoint, 3>;
+// Exact predicates on the doubles as stored: a pair is judged exactly as CGAL's
+// self-intersection test judges it, so a patch is never refused for a rounding error
+// and never kept for one.
+using Kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
+using Point = Kernel::Point_3;
+using Triangle = Kernel::Triangle_3;
+using Segment = Kernel::Segment_3;
 
-// Sign of the volume of (a, b, c, d), zero within a rounding band relative to the
-// lengths that enter it.
-int Orient(const QvPoint& a, const QvPoint& b, const QvPoint& c, const QvPoint& d)
+Point ToPoint(const QvPoint& p) { return Point(p[0], p[1], p[2]); }
+
+Point CornerOf(const QvMesh& mesh, int f, int k) { return ToPoint(mesh.m_vertices[mesh.m_faces[f].m_vertices[k]].m_point); }
+
+bool Collinear(const QvMesh& mesh, int f)
 {
-    const QvVector u = b - a;
-    const QvVector v = c - a;
-    const QvVector w = d - a;
-    const double det = u.Cross(v).Dot(w);
-    const double band = 1e-12 * u.Length() * v.Length() * w.Length();
-    return det > band ? 1 : (det < -band ? -1 : 0);
+    return CGAL::collinear(CornerOf(mesh, f, 0), CornerOf(mesh, f, 1), CornerOf(mesh, f, 2));
 }
 
-// The same in a plane: the points' coordinates i0 and i1.
-int Orient2(const QvPoint& a, const QvPoint& b, const QvPoint& c, int i0, int i1)
-{
-    const double ux = b[i0] - a[i0];
-    const double uy = b[i1] - a[i1];
-    const double vx = c[i0] - a[i0];
-    const double vy = c[i1] - a[i1];
-    const double det = ux * vy - uy * vx;
-    const double band = 1e-12 * std::hypot(ux, uy) * std::hypot(vx, vy);
-    return det > band ? 1 : (det < -band ? -1 : 0);
-}
-
-// Coordinates of the plane most faithful to a normal: the two other than its largest.
-void PlaneAxes(const QvVector& normal, int& i0, int& i1)
-{
-    int drop = 0;
-    for (int k = 1; k < 3; ++k)
-        if (std::abs(normal[k]) > std::abs(normal[drop]))
-            drop = k;
-    i0 = drop == 0 ? 1 : 0;
-    i1 = drop == 2 ? 1 : 2;
-}
-
-// In a plane: p inside or on triangle t.
-bool InsideFlat(const Tri& t, const QvPoint& p, int i0, int i1)
-{
-    const int s0 = Orient2(t[0], t[1], p, i0, i1);
-    const int s1 = Orient2(t[1], t[2], p, i0, i1);
-    const int s2 = Orient2(t[2], t[0], p, i0, i1);
-    return (s0 >= 0 && s1 >= 0 && s2 >= 0) || (s0 <= 0 && s1 <= 0 && s2 <= 0);
-}
-
-// In a plane: segments p-q and r-s meet (touching included).
-bool SegmentsMeetFlat(const QvPoint& p, const QvPoint& q, const QvPoint& r, const QvPoint& s, int i0, int i1)
-{
-    const int o1 = Orient2(p, q, r, i0, i1);
-    const int o2 = Orient2(p, q, s, i0, i1);
-    const int o3 = Orient2(r, s, p, i0, i1);
-    const int o4 = Orient2(r, s, q, i0, i1);
-    if (o1 * o2 > 0 || o3 * o4 > 0)
-        return false;
-    if (o1 != 0 || o2 != 0 || o3 != 0 || o4 != 0)
-        return true;
-    // Collinear: they meet when their extents along the line overlap.
-    const int k = std::abs(q[i0] - p[i0]) >= std::abs(q[i1] - p[i1]) ? i0 : i1;
-    return std::max(p[k], q[k]) >= std::min(r[k], s[k]) && std::max(r[k], s[k]) >= std::min(p[k], q[k]);
-}
-
-// Segment p-q lying in the plane of t: does it meet t?
-bool SegmentMeetsFlat(const QvPoint& p, const QvPoint& q, const Tri& t, int i0, int i1)
-{
-    if (InsideFlat(t, p, i0, i1) || InsideFlat(t, q, i0, i1))
-        return true;
-    for (int k = 0; k < 3; ++k)
-        if (SegmentsMeetFlat(p, q, t[k], t[(k + 1) % 3], i0, i1))
-            return true;
-    return false;
-}
-
-QvVector NormalOf(const Tri& t) { return (t[1] - t[0]).Cross(t[2] - t[0]); }
-
-// Segment p-q against triangle t (touching included).
-bool SegmentMeets(const QvPoint& p, const QvPoint& q, const Tri& t)
-{
-    const int dp = Orient(t[0], t[1], t[2], p);
-    const int dq = Orient(t[0], t[1], t[2], q);
-    if (dp * dq > 0)
-        return false;
-    if (dp == 0 && dq == 0)
-    {
-        int i0 = 0;
-        int i1 = 1;
-        PlaneAxes(NormalOf(t), i0, i1);
-        return SegmentMeetsFlat(p, q, t, i0, i1);
-    }
-    const int s1 = Orient(p, q, t[0], t[1]);
-    const int s2 = Orient(p, q, t[1], t[2]);
-    const int s3 = Orient(p, q, t[2], t[0]);
-    return (s1 >= 0 && s2 >= 0 && s3 >= 0) || (s1 <= 0 && s2 <= 0 && s3 <= 0);
-}
-
-bool Cross(const Tri& a, const Tri& b)
-{
-    int da[3];
-    int db[3];
-    for (int k = 0; k < 3; ++k)
-    {
-        db[k] = Orient(a[0], a[1], a[2], b[k]);
-        da[k] = Orient(b[0], b[1], b[2], a[k]);
-    }
-    const auto oneSide = [](const int d[3]) { return (d[0] > 0 && d[1] > 0 && d[2] > 0) || (d[0] < 0 && d[1] < 0 && d[2] < 0); };
-    if (oneSide(da) || oneSide(db))
-        return false;
-    if (db[0] == 0 && db[1] == 0 && db[2] == 0)
-    {
-        int i0 = 0;
-        int i1 = 1;
-        PlaneAxes(NormalOf(a), i0, i1);
-        for (int k = 0; k < 3; ++k)
-            if (SegmentMeetsFlat(b[k], b[(k + 1) % 3], a, i0, i1))
-                return true;
-        return InsideFlat(b, a[0], i0, i1);
-    }
-    // Where two triangles meet, a side of one meets the other.
-    for (int k = 0; k < 3; ++k)
-        if (SegmentMeets(b[k], b[(k + 1) % 3], a) || SegmentMeets(a[k], a[(k + 1) % 3], b))
-            return true;
-    return false;
-}
-
-Tri TriangleOf(const QvMesh& mesh, int f)
-{
-    const std::int32_t* c = mesh.m_faces[f].m_vertices;
-    return {mesh.m_vertices[c[0]].m_point, mesh.m_vertices[c[1]].m_point, mesh.m_vertices[c[2]].m_point};
-}
-
-bool Degenerate(const Tri& t)
-{
-    const QvVector u = t[1] - t[0];
-    const QvVector v = t[2] - t[0];
-    return !(u.Cross(v).Length() > 1e-12 * u.Length() * v.Length());
-}
-
-// Two faces of the mesh, corners shared by index taken into account.
+// Two faces of the mesh with corners shared by index: a shared side crosses only when
+// both faces lie flat on the same side of it; a shared corner when the side facing it
+// in one face meets the other face; otherwise when the triangles meet at all.
 bool FacesCross(const QvMesh& mesh, int f, int g)
 {
     const std::int32_t* a = mesh.m_faces[f].m_vertices;
     const std::int32_t* b = mesh.m_faces[g].m_vertices;
-    int shared = 0;
     int inB[3] = {-1, -1, -1};
+    int shared = 0;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             if (a[i] == b[j])
@@ -162,40 +45,32 @@ bool FacesCross(const QvMesh& mesh, int f, int g)
                 inB[i] = j;
                 ++shared;
             }
-    const Tri ta = TriangleOf(mesh, f);
-    const Tri tb = TriangleOf(mesh, g);
-    // A face without area (collinear corners, as stitched fans may make) has no side to
-    // cross from; it is left to the faces around it.
-    if (Degenerate(ta) || Degenerate(tb))
-        return false;
-    if (shared == 0)
-        return Cross(ta, tb);
     if (shared == 3)
         return true;
+    const Triangle ta(CornerOf(mesh, f, 0), CornerOf(mesh, f, 1), CornerOf(mesh, f, 2));
+    const Triangle tb(CornerOf(mesh, g, 0), CornerOf(mesh, g, 1), CornerOf(mesh, g, 2));
+    if (shared == 0)
+        return CGAL::do_intersect(ta, tb);
     if (shared == 1)
     {
-        // Meeting anywhere but in the shared corner means the side facing it in one
-        // meets the other.
-        int ia = 0;
-        while (inB[ia] == -1)
-            ++ia;
-        const int ib = inB[ia];
-        return SegmentMeets(ta[(ia + 1) % 3], ta[(ia + 2) % 3], tb) ||
-               SegmentMeets(tb[(ib + 1) % 3], tb[(ib + 2) % 3], ta);
+        int i = 0;
+        while (inB[i] == -1)
+            ++i;
+        const int j = inB[i];
+        const Segment sa(ta[(i + 1) % 3], ta[(i + 2) % 3]);
+        const Segment sb(tb[(j + 1) % 3], tb[(j + 2) % 3]);
+        return CGAL::do_intersect(ta, sb) || CGAL::do_intersect(tb, sa);
     }
-    // A shared side: they cross only when folded flat onto the same side of it.
     int apexA = 0;
     while (inB[apexA] != -1)
         ++apexA;
     int apexB = 0;
     while (b[apexB] == a[(apexA + 1) % 3] || b[apexB] == a[(apexA + 2) % 3])
         ++apexB;
-    const QvPoint& v = ta[(apexA + 1) % 3];
-    const QvPoint& w = ta[(apexA + 2) % 3];
-    if (Orient(v, w, ta[apexA], tb[apexB]) != 0)
-        return false;
-    const QvVector side = w - v;
-    return side.Cross(ta[apexA] - v).Dot(side.Cross(tb[apexB] - v)) > 0.0;
+    const Point& v = ta[(apexA + 1) % 3];
+    const Point& w = ta[(apexA + 2) % 3];
+    return CGAL::coplanar(v, w, ta[apexA], tb[apexB]) &&
+           CGAL::coplanar_orientation(v, w, ta[apexA], tb[apexB]) == CGAL::POSITIVE;
 }
 
 struct Box
@@ -208,35 +83,42 @@ struct Box
 
 } // namespace
 
-bool QvTrianglesCross(const QvPoint a[3], const QvPoint b[3])
-{
-    return Cross({a[0], a[1], a[2]}, {b[0], b[1], b[2]});
-}
-
 bool QvFacesCross(const QvMesh& mesh, const std::vector<int>& faces, const std::vector<int>& others)
 {
     const int count = static_cast<int>(mesh.m_faces.size());
-    std::vector<char> listed(static_cast<std::size_t>(count), 0);
     std::vector<char> taken(static_cast<std::size_t>(count), 0);
     std::vector<Box> boxes;
+    bool degenerate = false;
     const auto add = [&](int f, bool isListed) {
         if (f < 0 || f >= count || taken[f])
             return;
         taken[f] = 1;
-        listed[f] = isListed ? 1 : 0;
+        // A face without area has no sides to cross from: one of ours is a fault in
+        // itself, one around the patch is left alone.
+        if (Collinear(mesh, f))
+        {
+            degenerate = degenerate || isListed;
+            return;
+        }
         Box box{};
         box.face = f;
         box.listed = isListed;
-        const Tri t = TriangleOf(mesh, f);
         for (int k = 0; k < 3; ++k)
         {
-            box.lo[k] = std::min({t[0][k], t[1][k], t[2][k]});
-            box.hi[k] = std::max({t[0][k], t[1][k], t[2][k]});
+            box.lo[k] = 1e300;
+            box.hi[k] = -1e300;
+            for (const int v : mesh.m_faces[f].m_vertices)
+            {
+                box.lo[k] = std::min(box.lo[k], mesh.m_vertices[v].m_point[k]);
+                box.hi[k] = std::max(box.hi[k], mesh.m_vertices[v].m_point[k]);
+            }
         }
         boxes.push_back(box);
     };
     for (const int f : faces)
         add(f, true);
+    if (degenerate)
+        return true;
     for (const int f : others)
         add(f, false);
     // Sweep along x: each box meets only the boxes that start before it ends.
@@ -258,34 +140,35 @@ bool QvFacesCross(const QvMesh& mesh, const std::vector<int>& faces, const std::
     return false;
 }
 
-std::vector<int> QvFacesNearVertices(const QvMesh& mesh, const std::vector<int>& vertices, int rings)
+std::vector<int> QvFacesInBox(const QvMesh& mesh, const std::vector<int>& faces, int below)
 {
-    const int count = static_cast<int>(mesh.m_vertices.size());
-    std::set<int> reached;
-    std::set<int> faces;
-    std::vector<int> frontier;
-    for (const int v : vertices)
-        if (v >= 0 && v < count && reached.insert(v).second)
-            frontier.push_back(v);
-    std::vector<int> around;
-    for (int ring = 0; ring < rings && !frontier.empty(); ++ring)
+    double lo[3] = {1e300, 1e300, 1e300};
+    double hi[3] = {-1e300, -1e300, -1e300};
+    const int count = static_cast<int>(mesh.m_faces.size());
+    for (const int f : faces)
+        if (f >= 0 && f < count)
+            for (const int v : mesh.m_faces[f].m_vertices)
+                for (int k = 0; k < 3; ++k)
+                {
+                    lo[k] = std::min(lo[k], mesh.m_vertices[v].m_point[k]);
+                    hi[k] = std::max(hi[k], mesh.m_vertices[v].m_point[k]);
+                }
+    std::vector<int> near;
+    for (int f = 0; f < std::min(below, count); ++f)
     {
-        std::vector<int> next;
-        for (const int v : frontier)
+        bool apart = false;
+        const std::int32_t* c = mesh.m_faces[f].m_vertices;
+        for (int k = 0; k < 3 && !apart; ++k)
         {
-            mesh.GetVertexFaces(v, around, false);
-            for (const int f : around)
-            {
-                if (!faces.insert(f).second)
-                    continue;
-                for (const int w : mesh.m_faces[f].m_vertices)
-                    if (reached.insert(w).second)
-                        next.push_back(w);
-            }
+            const double x = mesh.m_vertices[c[0]].m_point[k];
+            const double y = mesh.m_vertices[c[1]].m_point[k];
+            const double z = mesh.m_vertices[c[2]].m_point[k];
+            apart = std::max({x, y, z}) < lo[k] || std::min({x, y, z}) > hi[k];
         }
-        frontier.swap(next);
+        if (!apart)
+            near.push_back(f);
     }
-    return std::vector<int>(faces.begin(), faces.end());
+    return near;
 }
 
 bool QvPatchCrosses(const QvMesh& mesh, int firstFace)
@@ -293,33 +176,8 @@ bool QvPatchCrosses(const QvMesh& mesh, int firstFace)
     const int count = static_cast<int>(mesh.m_faces.size());
     if (firstFace < 0 || firstFace >= count)
         return false;
-    double lo[3] = {1e300, 1e300, 1e300};
-    double hi[3] = {-1e300, -1e300, -1e300};
     std::vector<int> patch;
     for (int f = firstFace; f < count; ++f)
-    {
         patch.push_back(f);
-        for (const int v : mesh.m_faces[f].m_vertices)
-            for (int k = 0; k < 3; ++k)
-            {
-                lo[k] = std::min(lo[k], mesh.m_vertices[v].m_point[k]);
-                hi[k] = std::max(hi[k], mesh.m_vertices[v].m_point[k]);
-            }
-    }
-    std::vector<int> near;
-    for (int f = 0; f < firstFace; ++f)
-    {
-        bool apart = false;
-        for (int k = 0; k < 3 && !apart; ++k)
-        {
-            const std::int32_t* c = mesh.m_faces[f].m_vertices;
-            const double a = mesh.m_vertices[c[0]].m_point[k];
-            const double b = mesh.m_vertices[c[1]].m_point[k];
-            const double d = mesh.m_vertices[c[2]].m_point[k];
-            apart = std::max({a, b, d}) < lo[k] || std::min({a, b, d}) > hi[k];
-        }
-        if (!apart)
-            near.push_back(f);
-    }
-    return QvFacesCross(mesh, patch, near);
+    return QvFacesCross(mesh, patch, QvFacesInBox(mesh, patch, firstFace));
 }

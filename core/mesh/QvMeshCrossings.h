@@ -8,23 +8,16 @@
 
 #include <vector>
 
-#include "core/geometry/QvPoint.h"
-
 class QvMesh;
-
-// True when the triangles (a0, a1, a2) and (b0, b1, b2), which share no corner, have a
-// point in common. Orientation tests in double precision, with a tolerance relative to
-// the triangles' size: touching counts as crossing.
-bool QvTrianglesCross(const QvPoint a[3], const QvPoint b[3]);
 
 // True when some face of `faces` crosses another face of `faces` or a face of `others`
 // (faces of the mesh by index; corners shared by index are shared). Indices outside the
-// mesh are ignored.
+// mesh are ignored. A listed face without area counts as crossing; such a face among
+// `others` is passed over.
 bool QvFacesCross(const QvMesh& mesh, const std::vector<int>& faces, const std::vector<int>& others);
 
-// The faces within `rings` edge steps of the given vertices (ring 1: the faces around
-// them), ascending.
-std::vector<int> QvFacesNearVertices(const QvMesh& mesh, const std::vector<int>& vertices, int rings);
+// The faces below `below` whose boxes meet the box of `faces`, ascending.
+std::vector<int> QvFacesInBox(const QvMesh& mesh, const std::vector<int>& faces, int below);
 
 // True when a face from firstFace on (a patch just added) crosses another patch face or
 // one of the older faces near the patch (those whose boxes meet the patch's box).
