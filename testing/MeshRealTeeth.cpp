@@ -8,7 +8,10 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <queue>
+#include <utility>
 
 #include "core/geometry/QvPlane.h"
 
@@ -17,9 +20,10 @@ namespace qvtest {
 namespace {
 
 constexpr double kCrownHeight = 8.0;    // tip to gum line, mm
-constexpr double kCuspDepth = 0.8;      // tip to the cut across the cusps, mm
 constexpr double kScallop = 1.0;        // rise and fall of a scalloped rim, mm
+constexpr double kCuspScallop = 0.2;    // the same across the cusps, mm
 constexpr double kNoise = 0.02;         // scan noise, mm
+constexpr double kPunchBand = 3.0;      // crown kept around a punched hole, mm
 
 bool IsUpper(int number) { return number >= 1 && number <= 16; }
 
@@ -100,6 +104,20 @@ void AddNoise(QvMesh& mesh, std::uint64_t seed)
     }
 }
 
+std::array<QvPoint, 3> TriangleOf(const QvMesh& mesh, int f)
+{
+    const std::int32_t* v = mesh.m_faces[f].m_vertices;
+    return {mesh.m_vertices[v[0]].m_point, mesh.m_vertices[v[1]].m_point, mesh.m_vertices[v[2]].m_point};
+}
+
+QvPoint Centroid(const std::array<QvPoint, 3>& t)
+{
+    QvPoint c = t[0];
+    c += t[1];
+    c += t[2];
+    return c / 3.0;
+}
+
 } // namespace
 
 std::vector<std::string> RealToothFiles()
@@ -149,23 +167,25 @@ bool LoadRealTooth(int number, QvMesh& mesh)
     return ReadBinaryStl(std::string(RIVELA_REAL_TEETH_DIR) + "/tooth_" + std::to_string(number) + ".stl", mesh);
 }
 
-std::vector<QvRealHole> CutRealTooth(int number, QvRealCut cut, double band)
+std::vector<QvRealHole> CutRealTooth(int number, QvRealCut cut, double band, double cuspDepth)
 {
     std::vector<QvRealHole> holes;
     QvMesh tooth;
     if (!LoadRealTooth(number, tooth))
         return holes;
     const ToothAxes axes = AxesOf(number, tooth);
-    const bool scalloped = cut == QvRealCut::Scalloped;
-    const double h = cut == QvRealCut::Cusps ? axes.tip - kCuspDepth : axes.tip - kCrownHeight;
+    const bool cusps = cut == QvRealCut::Cusps || cut == QvRealCut::NoisyCusps;
+    const bool scalloped = cut == QvRealCut::Scalloped || cut == QvRealCut::NoisyCusps;
+    const double scallop = cusps ? kCuspScallop : kScallop;
+    const double h = cusps ? axes.tip - cuspDepth : axes.tip - kCrownHeight;
     // Gum-line cuts keep the crown (above h), cusp cuts the root side (below h).
-    const bool keepUp = cut != QvRealCut::Cusps;
+    const bool keepUp = !cusps;
 
     // Noise first, as a scan's surface carries it, then the cut with its slivers.
     if (scalloped)
     {
         AddNoise(tooth, 0x5eedULL + static_cast<std::uint64_t>(number));
-        Shear(tooth, axes, kScallop);
+        Shear(tooth, axes, scallop);
     }
     QvMesh removed;
     CutAtHeight(tooth, axes, h, keepUp, &removed);
@@ -174,14 +194,14 @@ std::vector<QvRealHole> CutRealTooth(int number, QvRealCut cut, double band)
     std::vector<std::vector<int>> loops = LoopsAtHeight(tooth, axes, h);
     if (scalloped)
     {
-        Shear(tooth, axes, -kScallop);
-        Shear(removed, axes, -kScallop);
+        Shear(tooth, axes, -scallop);
+        Shear(removed, axes, -scallop);
     }
     tooth.UpdateFaceNormals();
     tooth.UpdateBBox();
     removed.UpdateFaceNormals();
 
-    static const char* const kCutNames[] = {"gum", "cusps", "scallop"};
+    static const char* const kCutNames[] = {"gum", "cusps", "scallop", "noisy_cusps"};
     for (std::size_t i = 0; i < loops.size(); ++i)
     {
         QvRealHole hole;
@@ -223,6 +243,123 @@ std::vector<QvRealCrown> RealCrowns(int number)
         crowns.push_back(std::move(crown));
     }
     return crowns;
+}
+
+
+// A disc grown face by face by distance from the seed: a face sharing one side with the
+// disc and bringing a fresh apex adds a boundary vertex, one filling a notch (two sides
+// shared) removes one.
+bool PunchHole(QvMesh& mesh, const QvVector& up, int boundary, std::vector<std::array<QvPoint, 3>>& removed)
+{
+    const int faceCount = static_cast<int>(mesh.m_faces.size());
+    int seed = -1;
+    double best = -1e300;
+    for (int f = 0; f < faceCount; ++f)
+    {
+        const QvPoint c = Centroid(TriangleOf(mesh, f));
+        const double z = up.Dot(QvVector(c[0], c[1], c[2]));
+        if (z > best)
+        {
+            best = z;
+            seed = f;
+        }
+    }
+    if (seed == -1)
+        return false;
+    const QvPoint origin = Centroid(TriangleOf(mesh, seed));
+    std::vector<char> inRegion(faceCount, 0);
+    std::vector<int> facesAt(mesh.m_vertices.size(), 0);
+    std::vector<int> region;
+    using Entry = std::pair<double, int>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> candidates;
+    const auto take = [&](int f) {
+        inRegion[f] = 1;
+        region.push_back(f);
+        for (const int v : mesh.m_faces[f].m_vertices)
+            ++facesAt[v];
+        for (const int e : mesh.m_faces[f].m_edges)
+        {
+            const int g = mesh.m_edges[e].GetOtherFace(f);
+            if (g != -1 && !inRegion[g])
+                candidates.emplace(Centroid(TriangleOf(mesh, g)).Distance(origin), g);
+        }
+    };
+    take(seed);
+    int count = 3;
+    while (count != boundary)
+    {
+        if (candidates.empty())
+            return false;
+        const int c = candidates.top().second;
+        candidates.pop();
+        if (inRegion[c])
+            continue;
+        int shared = 0;
+        int apex = -1;
+        const QvFace& face = mesh.m_faces[c];
+        for (const int e : face.m_edges)
+        {
+            const QvEdge& side = mesh.m_edges[e];
+            const int g = side.GetOtherFace(c);
+            if (g != -1 && inRegion[g])
+            {
+                ++shared;
+                apex = face.GetThirdVertex(side.m_vertices[0], side.m_vertices[1]);
+            }
+        }
+        if (shared == 1)
+        {
+            if (facesAt[apex] != 0)
+                continue;
+            ++count;
+        }
+        else if (shared == 2)
+            --count;
+        else
+            continue;
+        take(c);
+    }
+    std::sort(region.begin(), region.end(), std::greater<int>());
+    for (const int f : region)
+    {
+        removed.push_back(TriangleOf(mesh, f));
+        mesh.RemoveFace(f, true);
+    }
+    return true;
+}
+
+
+QvRealHole PunchRealTooth(int number, int boundary)
+{
+    QvRealHole hole;
+    QvMesh tooth;
+    if (!LoadRealTooth(number, tooth))
+        return hole;
+    const ToothAxes axes = AxesOf(number, tooth);
+    CutAtHeight(tooth, axes, axes.tip - kPunchBand, true, nullptr);
+    std::vector<std::array<QvPoint, 3>> removed;
+    if (!PunchHole(tooth, QvVector(0.0, 0.0, axes.sign), boundary, removed))
+        return hole;
+    std::vector<std::vector<int>> loops;
+    tooth.GetBoundaryLoops(loops);
+    for (std::vector<int>& loop : loops)
+        if (static_cast<int>(loop.size()) == boundary &&
+            axes.Height(tooth.m_vertices[loop[0]].m_point) > axes.tip - kPunchBand + 1e-6)
+            hole.loop = std::move(loop);
+    if (hole.loop.empty())
+        return hole;
+    for (const std::array<QvPoint, 3>& t : removed)
+    {
+        int corners[3];
+        for (int k = 0; k < 3; ++k)
+            corners[k] = hole.removed.AddVertex(t[k]);
+        (void)hole.removed.AddFace(corners, kQvFaceTagPlain);
+    }
+    tooth.UpdateFaceNormals();
+    tooth.UpdateBBox();
+    hole.name = "tooth" + std::to_string(number) + "_punch_" + std::to_string(boundary);
+    hole.mesh = std::move(tooth);
+    return hole;
 }
 
 } // namespace qvtest

@@ -3,6 +3,7 @@
 // geometry no generator makes, for the tests that read meshes.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -41,15 +42,26 @@ struct QvRealHole
 enum class QvRealCut
 {
     GumLine,   // plane across the tooth's long axis near the crown-root junction; crown kept
-    Cusps,     // plane across the cusps, 0.8 mm below the crown tip; the root side kept
+    Cusps,     // plane across the cusps below the crown tip; the root side kept
     Scalloped, // gum-line height, rim rising and falling twice around the tooth, noise 0.02 mm
                // added before the cut (so the cut's slivers stay on the noisy surface)
+    NoisyCusps, // the cusp cut of a noisy surface, its rim rising and falling 0.2 mm
 };
 
-// The piece of tooth N cut as asked, with the band below `band` mm from the cut kept.
-// Every boundary loop along the cut is one entry (a cut across cusps may meet several
-// cusps); loops of fewer than 3 vertices are left out. Empty when the tooth cannot be read.
-std::vector<QvRealHole> CutRealTooth(int number, QvRealCut cut, double band = 2.5);
+// The piece of tooth N cut as asked, with the band below `band` mm from the cut kept; a
+// cut across the cusps lies `cuspDepth` mm below the crown tip. Every boundary loop along
+// the cut is one entry (a cut across cusps may meet several cusps); loops of fewer than 3
+// vertices are left out. Empty when the tooth cannot be read.
+std::vector<QvRealHole> CutRealTooth(int number, QvRealCut cut, double band = 2.5, double cuspDepth = 0.8);
+
+// Removes a compact disc of faces around the face farthest along `up`, so that the hole
+// it leaves has exactly `boundary` vertices; the triangles taken out are appended to
+// removed. False, the mesh unchanged, when no such disc exists.
+bool PunchHole(QvMesh& mesh, const QvVector& up, int boundary, std::vector<std::array<QvPoint, 3>>& removed);
+
+// A hole of `boundary` vertices punched around the crown tip of tooth N, in the crown's
+// top 3 mm: a small, curved hole on real geometry. Empty loop when it cannot be made.
+QvRealHole PunchRealTooth(int number, int boundary);
 
 // The crown of tooth N cut at the gum line (plain or scalloped and noisy), open along
 // its rim, as a scan delivers it: for the virtual-root tests. The crown points towards
