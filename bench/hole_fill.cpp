@@ -11,15 +11,16 @@
 #include <benchmark/benchmark.h>
 
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Polygon_mesh_processing/self_intersections.h>
 #include <CGAL/Polygon_mesh_processing/triangulate_hole.h>
 #include <CGAL/Surface_mesh.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <map>
-#include <queue>
 #include <set>
 #include <utility>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "core/mesh/QvFillHoleCommand.h"
 #include "core/mesh/QvMesh.h"
 #include "testing/MeshFixtures.h"
+#include "testing/MeshRealTeeth.h"
 
 namespace {
 
@@ -101,86 +103,6 @@ struct Hole
     SurfaceMesh cgal;              // the same holed crown for CGAL
 };
 
-// Removes a compact disc of faces around the top of the crown, grown face by face by
-// distance from the seed, so that the hole's boundary has exactly `boundary` vertices:
-// a face sharing one side with the disc and bringing a fresh apex adds a boundary vertex,
-// one filling a notch (two sides shared) removes one.
-bool Punch(QvMesh& mesh, int boundary, std::vector<Triangle>& removed)
-{
-    const int faceCount = static_cast<int>(mesh.m_faces.size());
-    int seed = -1;
-    double best = -1e300;
-    for (int f = 0; f < faceCount; ++f)
-    {
-        const double z = Centroid(TriangleOf(mesh, f))[2];
-        if (z > best)
-        {
-            best = z;
-            seed = f;
-        }
-    }
-    const QvPoint origin = Centroid(TriangleOf(mesh, seed));
-    std::vector<char> inRegion(faceCount, 0);
-    std::vector<int> facesAt(mesh.m_vertices.size(), 0);
-    std::vector<int> region;
-    using Entry = std::pair<double, int>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> candidates;
-    const auto take = [&](int f) {
-        inRegion[f] = 1;
-        region.push_back(f);
-        for (const int v : mesh.m_faces[f].m_vertices)
-            ++facesAt[v];
-        for (const int e : mesh.m_faces[f].m_edges)
-        {
-            const int g = mesh.m_edges[e].GetOtherFace(f);
-            if (g != -1 && !inRegion[g])
-                candidates.emplace(Centroid(TriangleOf(mesh, g)).Distance(origin), g);
-        }
-    };
-    take(seed);
-    int count = 3;
-    while (count != boundary)
-    {
-        if (candidates.empty())
-            return false;
-        const int c = candidates.top().second;
-        candidates.pop();
-        if (inRegion[c])
-            continue;
-        int shared = 0;
-        int apex = -1;
-        const QvFace& face = mesh.m_faces[c];
-        for (const int e : face.m_edges)
-        {
-            const QvEdge& side = mesh.m_edges[e];
-            const int g = side.GetOtherFace(c);
-            if (g != -1 && inRegion[g])
-            {
-                ++shared;
-                apex = face.GetThirdVertex(side.m_vertices[0], side.m_vertices[1]);
-            }
-        }
-        if (shared == 1)
-        {
-            if (facesAt[apex] != 0)
-                continue;
-            ++count;
-        }
-        else if (shared == 2)
-            --count;
-        else
-            continue;
-        take(c);
-    }
-    std::sort(region.begin(), region.end(), std::greater<int>());
-    for (const int f : region)
-    {
-        removed.push_back(TriangleOf(mesh, f));
-        mesh.RemoveFace(f, true);
-    }
-    return true;
-}
-
 const Hole& TheHole(int size)
 {
     static std::map<int, Hole> holes;
@@ -189,7 +111,7 @@ const Hole& TheHole(int size)
         return found->second;
     Hole& hole = holes[size];
     hole.mesh = qvtest::MakeCrown(7);
-    if (!Punch(hole.mesh, size, hole.removed))
+    if (!qvtest::PunchHole(hole.mesh, QvVector(0.0, 0.0, 1.0), size, hole.removed))
         return hole;
     std::vector<std::vector<int>> loops;
     hole.mesh.GetBoundaryLoops(loops);
@@ -312,6 +234,223 @@ void BM_Cgal(benchmark::State& state, int size)
         Sample(q, at(v), hole.removed);
     Report(state, q, faces.size(), ok);
 }
+
+// ---- Real teeth: every hole cut at the gum line, across the cusps, along a scalloped,
+// noisy rim and across noisy cusps (testing/MeshRealTeeth), every strategy and CGAL's fills over the whole set
+// per iteration. Counters: closed, holes filled; crossing, fills whose patch crosses
+// itself or the surface (CGAL's exact self-intersection test, pairs with a patch face);
+// min_angle, the smallest patch angle; dist_max, the largest distance from a patch
+// vertex or face centroid to the surface cut away; ms_max, the slowest single hole.
+
+struct RealHole
+{
+    qvtest::QvRealHole hole;
+    std::vector<Triangle> removed;
+    SurfaceMesh cgal;
+    SurfaceMesh::Halfedge_index border;
+};
+
+const std::vector<RealHole>& RealHoles()
+{
+    static const std::vector<RealHole> holes = [] {
+        std::vector<RealHole> all;
+        for (const int number : qvtest::RealToothNumbers())
+            for (const qvtest::QvRealCut cut : {qvtest::QvRealCut::GumLine, qvtest::QvRealCut::Cusps,
+                                                qvtest::QvRealCut::Scalloped, qvtest::QvRealCut::NoisyCusps})
+                for (qvtest::QvRealHole& h : qvtest::CutRealTooth(number, cut))
+                {
+                    RealHole r;
+                    r.hole = std::move(h);
+                    for (int f = 0; f < static_cast<int>(r.hole.removed.m_faces.size()); ++f)
+                        r.removed.push_back(TriangleOf(r.hole.removed, f));
+                    std::vector<SurfaceMesh::Vertex_index> vs;
+                    for (const QvVertex& v : r.hole.mesh.m_vertices)
+                        vs.push_back(r.cgal.add_vertex(Kernel::Point_3(v.m_point[0], v.m_point[1], v.m_point[2])));
+                    for (const QvFace& f : r.hole.mesh.m_faces)
+                        r.cgal.add_face(vs[f.m_vertices[0]], vs[f.m_vertices[1]], vs[f.m_vertices[2]]);
+                    // The border halfedge on the hole's first side.
+                    const auto h0 = r.cgal.halfedge(vs[r.hole.loop[0]], vs[r.hole.loop[1]]);
+                    const auto h1 = r.cgal.halfedge(vs[r.hole.loop[1]], vs[r.hole.loop[0]]);
+                    r.border = r.cgal.is_border(h0) ? h0 : h1;
+                    all.push_back(std::move(r));
+                }
+        return all;
+    }();
+    return holes;
+}
+
+// Pairs of intersecting faces with at least one of them in the patch.
+int Crossings(const SurfaceMesh& mesh, const std::set<SurfaceMesh::Face_index>& patch)
+{
+    std::vector<std::pair<SurfaceMesh::Face_index, SurfaceMesh::Face_index>> pairs;
+    PMP::self_intersections(mesh, std::back_inserter(pairs));
+    int count = 0;
+    for (const auto& [a, b] : pairs)
+        count += patch.count(a) != 0 || patch.count(b) != 0 ? 1 : 0;
+    return count;
+}
+
+SurfaceMesh ToCgal(const QvMesh& mesh)
+{
+    SurfaceMesh sm;
+    std::vector<SurfaceMesh::Vertex_index> vs;
+    for (const QvVertex& v : mesh.m_vertices)
+        vs.push_back(sm.add_vertex(Kernel::Point_3(v.m_point[0], v.m_point[1], v.m_point[2])));
+    for (const QvFace& f : mesh.m_faces)
+        sm.add_face(vs[f.m_vertices[0]], vs[f.m_vertices[1]], vs[f.m_vertices[2]]);
+    return sm;
+}
+
+struct RealTally
+{
+    int closed = 0;
+    int crossing = 0;
+    double msMax = 0.0;
+    Quality quality;
+};
+
+void ReportReal(benchmark::State& state, const RealTally& t)
+{
+    state.counters["holes"] = static_cast<double>(RealHoles().size());
+    state.counters["closed"] = t.closed;
+    state.counters["crossing"] = t.crossing;
+    state.counters["min_angle"] = t.quality.minAngle;
+    state.counters["dist_max"] = t.quality.distMax;
+    state.counters["ms_max"] = t.msMax;
+}
+
+using OurFill = bool (*)(QvFillHoleCommand&, const std::vector<int>&);
+
+void BM_RealOurs(benchmark::State& state, OurFill fill)
+{
+    if (RealHoles().empty())
+    {
+        state.SkipWithError("the real teeth are not on this machine");
+        return;
+    }
+    RealTally tally;
+    std::vector<QvMesh> results(RealHoles().size());
+    std::vector<char> ok(RealHoles().size(), 0);
+    std::vector<double> ms(RealHoles().size(), 0.0);
+    for (auto _ : state)
+    {
+        for (std::size_t i = 0; i < RealHoles().size(); ++i)
+        {
+            state.PauseTiming();
+            results[i] = RealHoles()[i].hole.mesh;
+            state.ResumeTiming();
+            const auto start = std::chrono::steady_clock::now();
+            QvFillHoleCommand command(&results[i]);
+            ok[i] = fill(command, RealHoles()[i].hole.loop) ? 1 : 0;
+            ms[i] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    for (std::size_t i = 0; i < RealHoles().size(); ++i)
+    {
+        tally.msMax = std::max(tally.msMax, ms[i]);
+        const QvMesh& before = RealHoles()[i].hole.mesh;
+        const QvMesh& mesh = results[i];
+        if (!ok[i] || mesh.m_faces.size() == before.m_faces.size())
+            continue;
+        ++tally.closed;
+        std::set<SurfaceMesh::Face_index> patch;
+        for (std::size_t f = before.m_faces.size(); f < mesh.m_faces.size(); ++f)
+        {
+            patch.insert(SurfaceMesh::Face_index(static_cast<SurfaceMesh::size_type>(f)));
+            const Triangle t = TriangleOf(mesh, static_cast<int>(f));
+            tally.quality.minAngle = std::min(tally.quality.minAngle, MinAngleDegrees(t));
+            Sample(tally.quality, Centroid(t), RealHoles()[i].removed);
+        }
+        for (std::size_t v = before.m_vertices.size(); v < mesh.m_vertices.size(); ++v)
+            Sample(tally.quality, mesh.m_vertices[v].m_point, RealHoles()[i].removed);
+        tally.crossing += Crossings(ToCgal(mesh), patch) > 0 ? 1 : 0;
+    }
+    ReportReal(state, tally);
+}
+
+void BM_RealCgal(benchmark::State& state, bool refineAndFair)
+{
+    if (RealHoles().empty())
+    {
+        state.SkipWithError("the real teeth are not on this machine");
+        return;
+    }
+    RealTally tally;
+    std::vector<SurfaceMesh> results(RealHoles().size());
+    std::vector<std::vector<SurfaceMesh::Face_index>> faces(RealHoles().size());
+    std::vector<std::vector<SurfaceMesh::Vertex_index>> vertices(RealHoles().size());
+    std::vector<double> ms(RealHoles().size(), 0.0);
+    std::vector<char> ok(RealHoles().size(), 0);
+    for (auto _ : state)
+    {
+        for (std::size_t i = 0; i < RealHoles().size(); ++i)
+        {
+            state.PauseTiming();
+            results[i] = RealHoles()[i].cgal;
+            faces[i].clear();
+            vertices[i].clear();
+            state.ResumeTiming();
+            const auto start = std::chrono::steady_clock::now();
+            if (refineAndFair)
+                ok[i] = std::get<0>(PMP::triangulate_refine_and_fair_hole(results[i], RealHoles()[i].border,
+                                                                         std::back_inserter(faces[i]),
+                                                                         std::back_inserter(vertices[i])))
+                            ? 1
+                            : 0;
+            else
+            {
+                PMP::triangulate_hole(results[i], RealHoles()[i].border, std::back_inserter(faces[i]));
+                ok[i] = faces[i].empty() ? 0 : 1;
+            }
+            ms[i] = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    for (std::size_t i = 0; i < RealHoles().size(); ++i)
+    {
+        tally.msMax = std::max(tally.msMax, ms[i]);
+        if (!ok[i])
+            continue;
+        ++tally.closed;
+        const SurfaceMesh& mesh = results[i];
+        const auto at = [&mesh](SurfaceMesh::Vertex_index v) {
+            const Kernel::Point_3& p = mesh.point(v);
+            return QvPoint(p.x(), p.y(), p.z());
+        };
+        for (const auto f : faces[i])
+        {
+            Triangle t;
+            int k = 0;
+            for (const auto v : CGAL::vertices_around_face(mesh.halfedge(f), mesh))
+                t[k++] = at(v);
+            tally.quality.minAngle = std::min(tally.quality.minAngle, MinAngleDegrees(t));
+            Sample(tally.quality, Centroid(t), RealHoles()[i].removed);
+        }
+        for (const auto v : vertices[i])
+            Sample(tally.quality, at(v), RealHoles()[i].removed);
+        tally.crossing += Crossings(mesh, {faces[i].begin(), faces[i].end()}) > 0 ? 1 : 0;
+    }
+    ReportReal(state, tally);
+}
+
+bool FillFront(QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoop(l, 0) > 0; }
+bool FillPlanar(QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopPlanar(l, 0); }
+bool FillRefined(QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopRefined(l, 0); }
+bool FillSmooth(QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopSmooth(l, 0); }
+bool FillMinCost(QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopFaired(l, false, -1, nullptr); }
+bool FillFaired0(QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopFaired(l, true, 0, nullptr); }
+bool FillFaired1(QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopFaired(l, true, 1, nullptr); }
+bool FillFaired2(QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopFaired(l, true, 2, nullptr); }
+
+BENCHMARK_CAPTURE(BM_RealOurs, real_front, FillFront)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealOurs, real_planar, FillPlanar)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealOurs, real_refined, FillRefined)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealOurs, real_mincost, FillMinCost)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealOurs, real_faired0, FillFaired0)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealOurs, real_faired1, FillFaired1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealOurs, real_faired2, FillFaired2)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealOurs, real_smooth, FillSmooth)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealCgal, real_cgal_fill, false)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_RealCgal, real_cgal_refine_and_fair, true)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 BENCHMARK_CAPTURE(BM_Ours, hole60_order1_edgeLength, 60, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Ours, hole60_order2_cotangent, 60, 2)->Unit(benchmark::kMillisecond);

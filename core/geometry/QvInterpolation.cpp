@@ -156,40 +156,46 @@ bool QvMultiquadricInterpolator::Solve()
 {
     m_weights.clear();
     const int n = static_cast<int>(m_values.size());
-    if (m_x.size() < m_values.size() || m_y.size() < m_values.size())
+    if (n == 0 || m_x.size() < m_values.size() || m_y.size() < m_values.size())
         return false;
 
     const double c2 = m_c * m_c;
-    QvMatrix m(n + 1, n + 1);
-    for (int i = 0; i < n; ++i)
+    Eigen::MatrixXd m(n + 1, n + 1);
+    for (int j = 0; j < n; ++j)
     {
-        for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
         {
             const double dy = m_y[i] - m_y[j];
             const double dx = m_x[i] - m_x[j];
-            m[i][j] = std::sqrt(dy * dy + dx * dx + c2);
+            m(i, j) = std::sqrt(dy * dy + dx * dx + c2);
         }
-        m[i][n] = 1.0;
-        m[n][i] = 1.0;
+        m(j, n) = 1.0;
+        m(n, j) = 1.0;
     }
-    m[n][n] = 0.0;
+    m(n, n) = 0.0;
 
-    if (!m.LUDecomposeNoPivot())
+    // The bordered system is indefinite and its leading pivots shrink with the shape
+    // constant: on real holes, with samples micrometres apart in the parameter plane, a
+    // factorisation without pivoting gives up on systems that are well solvable. Partial
+    // pivoting solves the same system; only a numerically singular one (two samples at
+    // one point) is refused.
+    const Eigen::PartialPivLU<Eigen::MatrixXd> lu(m);
+    const Eigen::VectorXd pivots = lu.matrixLU().diagonal().cwiseAbs();
+    if (!(pivots.minCoeff() > pivots.maxCoeff() * 1e-14))
+        return false;
+
+    Eigen::MatrixXd b(n + 1, 3);
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < 3; ++k)
+            b(i, k) = m_values[i][k];
+    b.row(n).setZero();
+    const Eigen::MatrixXd x = lu.solve(b);
+    if (!x.allFinite())
         return false;
 
     std::vector<QvPoint> weights(static_cast<std::size_t>(n) + 1);
-    std::vector<double> b(static_cast<std::size_t>(n) + 1, 0.0);
-    std::vector<double> x(static_cast<std::size_t>(n) + 1, 0.0);
-    for (int k = 0; k < 3; ++k)
-    {
-        for (int i = 0; i < n; ++i)
-            b[i] = m_values[i][k];
-        b[n] = 0.0;
-        if (!m.LUSolve(b.data(), x.data()))
-            return false;
-        for (int i = 0; i <= n; ++i)
-            weights[i][k] = x[i];
-    }
+    for (int i = 0; i <= n; ++i)
+        weights[i] = QvPoint(x(i, 0), x(i, 1), x(i, 2));
     m_weights = std::move(weights);
     return true;
 }

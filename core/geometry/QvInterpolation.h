@@ -62,9 +62,9 @@ public:
     void SetSamples(const std::vector<double>& x, const std::vector<double>& y, double c);
     void SetValues(const std::vector<QvPoint>& values);
 
-    // Factors without pivoting, so a pivot below 1e-9 (c = 0 with two samples, no samples at
-    // all) fails. False also when x or y is shorter than the values. On false no weights are
-    // kept.
+    // Factors with partial pivoting; false for a numerically singular system (two samples
+    // at one point), no samples, or x or y shorter than the values. On false no weights
+    // are kept.
     [[nodiscard]] bool Solve();
 
     // (0, 0, 0) until a Solve succeeds, or when the sample lists have since become shorter

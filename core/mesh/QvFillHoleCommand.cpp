@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "core/mesh/QvHoleOutline.h"
+#include "core/mesh/QvMeshCrossings.h"
 #include "core/mesh/QvTriangleCommand.h"
 
 namespace {
@@ -79,6 +81,7 @@ int QvFillHoleCommand::FillLoop(const std::vector<int>& loop, int tag)
         return 0;
     std::vector<int> front = loop;
     const int firstFace = static_cast<int>(m_pMesh->m_faces.size());
+    const QvHoleOutline outline(*m_pMesh, loop);
 
     // Every pass either adds a face and shortens the front by one or ends the loop.
     while (front.size() >= 3)
@@ -90,17 +93,34 @@ int QvFillHoleCommand::FillLoop(const std::vector<int>& loop, int tag)
         for (const auto& entry : ranking)
         {
             const int i = entry.second;
-            if (m_pMesh->AddFace(front[(i + m - 1) % m], front[i], front[(i + 1) % m], tag))
+            const int previous = front[(i + m - 1) % m];
+            const int next = front[(i + 1) % m];
+            // The sharpest corner of a non-convex outline may lie outside it.
+            if (!outline.IsFreeCorner(previous, front[i], next, front))
+                continue;
+            if (m_pMesh->AddFace(previous, front[i], next, tag))
             {
                 cut = i;
                 break;
             }
         }
         if (cut == -1)
-            break;
+        {
+            // A part-closed hole would leave the next strategy a front to start from
+            // that is no hole loop of the mesh: take everything back.
+            TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
+            return 0;
+        }
         front.erase(front.begin() + cut);
     }
 
+    // A flat outline's patch cannot cross itself, but a bent one can cross the surface
+    // around the hole. (A loop folded over itself in its plane keeps the plain front.)
+    if (outline.IsUsable() && PatchCrosses(firstFace))
+    {
+        TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
+        return 0;
+    }
     std::vector<int> added;
     for (int f = firstFace; f < static_cast<int>(m_pMesh->m_faces.size()); ++f)
         added.push_back(f);
@@ -182,6 +202,18 @@ bool QvFillHoleCommand::FillLoopPlanar(const std::vector<int>& loop, int tag)
             continue;
         static_cast<void>(m_pMesh->AddFace(loop[i], loop[j], loop[k], tag));
     }
+    // A refused triangle or one at a point the triangulation inserted leaves a gap.
+    bool closed = true;
+    for (int i = 0; i < n && closed; ++i)
+    {
+        const int e = m_pMesh->FindEdge(loop[i], loop[(i + 1) % n]);
+        closed = e != -1 && (m_pMesh->m_edges[e].m_faces[0] >= firstFace || m_pMesh->m_edges[e].m_faces[1] >= firstFace);
+    }
+    if (!closed || PatchCrosses(firstFace))
+    {
+        TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
+        return false;
+    }
 
     std::vector<int> added;
     for (int f = firstFace; f < static_cast<int>(m_pMesh->m_faces.size()); ++f)
@@ -192,6 +224,16 @@ bool QvFillHoleCommand::FillLoopPlanar(const std::vector<int>& loop, int tag)
 }
 
 // ---- Face-list helpers ---------------------------------------------------------------
+
+void QvFillHoleCommand::TakeBack(int firstFace, int firstVertex)
+{
+    for (int f = static_cast<int>(m_pMesh->m_faces.size()) - 1; f >= firstFace; --f)
+        m_pMesh->RemoveFace(f, false);
+    for (int v = static_cast<int>(m_pMesh->m_vertices.size()) - 1; v >= firstVertex; --v)
+        m_pMesh->RemoveIsolatedVertex(v);
+}
+
+bool QvFillHoleCommand::PatchCrosses(int firstFace) const { return QvPatchCrosses(*m_pMesh, firstFace); }
 
 bool QvFillHoleCommand::RemoveDanglingFaces(std::vector<int>& vertices)
 {

@@ -46,17 +46,19 @@ public:
     QvMesh* GetMesh() const { return m_pMesh; }
 
     // Advancing front over the loop's own vertices, largest angle sum first, no new
-    // vertices. Stops, keeping what it added, when no corner of the remaining front can
-    // be cut. The new faces are oriented against the mesh and get their normals.
-    // Returns the number of faces added.
+    // vertices; a corner whose triangle leaves the loop's outline (seen in its best-fit
+    // plane, where the loop does not fold over itself there) is passed over. When no corner of the remaining front can be cut, 0 is
+    // returned and the mesh is unchanged. The new faces are oriented against the mesh
+    // and get their normals. Returns the number of faces added.
     int FillLoop(const std::vector<int>& loop, int tag);
     // One entry (angle sum at the vertex, position) per front position, appended.
     void RankLoopVertices(const std::vector<int>& front, QvAngleRanking& ranking) const;
     // False for repeated corners, a side whose edge has two faces, coincident or
     // collinear positions.
     [[nodiscard]] bool IsValidTriangle(const int corners[3]) const;
-    // Constrained planar triangulation of the loop's positions. False for an empty loop
-    // or a failed triangulation; the mesh is then unchanged.
+    // Constrained planar triangulation of the loop's positions. False for an empty loop,
+    // a failed triangulation, a patch that leaves the hole open or crosses the surface
+    // around it; the mesh is then unchanged.
     [[nodiscard]] bool FillLoopPlanar(const std::vector<int>& loop, int tag);
     // Repeatedly removes the face at the first listed vertex that has exactly one face,
     // erasing that vertex from the list. True when a face was removed.
@@ -78,7 +80,8 @@ public:
     // ---- Refined fill: QvFillHoleRefined.cpp -----------------------------------
 
     // Advancing front that splits long new sides, then splitting of long thin patch
-    // faces; loop sides are never split. False, mesh unchanged, for an empty loop, a
+    // faces; loop sides are never split. The front cuts the corner of largest angle sum
+    // whose triangle stays inside the loop's outline. False, mesh unchanged, for an empty loop, a
     // perimeter above 40 or more than 120 vertices; false, with everything this call
     // added removed again, when a corner cannot be cut.
     [[nodiscard]] bool FillLoopRefined(const std::vector<int>& loop, int tag);
@@ -141,6 +144,12 @@ public:
     const QvBSplineCurve* GetSecondSideCurve() const { return m_pSecondSideCurve.get(); }
 
 private:
+    // Removes the faces from firstFace on and then the vertices from firstVertex on that
+    // no face uses any more: what a fill adds, taken back (QvFillHoleCommand.cpp).
+    void TakeBack(int firstFace, int firstVertex);
+    // True when the faces from firstFace on cross each other or the surface near them.
+    bool PatchCrosses(int firstFace) const;
+
     // Both bridges: validation, corners, divisions, then the strip (QvFillHoleBridge.cpp).
     bool Bridge(const QvEdge& first, const QvEdge& second, QvMesh* output, bool separate, bool curved);
 

@@ -4,16 +4,21 @@
 // length and the new vertices faired with the hole's loop held.
 //
 // Failure contract: FillLoopMinCost answers false for no mesh, a vertex out of range, a
-// front with no corner that can be cut, or a face the mesh refused; the faces it added
-// stay and are listed. FillLoopFaired adds to that: when the fairing fails, everything
-// the call added (faces and vertices) is removed again and the output set is emptied.
+// front with no corner that can be cut (a corner whose triangle leaves the loop's
+// outline in its best-fit plane is not cut), or a face the mesh refused; the mesh is
+// then unchanged and the face set empty. FillLoopFaired answers false, with everything
+// it added removed again, when the cutting, refinement or fairing fails or the patch
+// crosses itself or the surface near it; its output set is then empty.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <iterator>
 #include <list>
+#include <utility>
+#include <vector>
 
 #include "core/mesh/QvFillHoleCommand.h"
+#include "core/mesh/QvHoleOutline.h"
 #include "core/mesh/QvMeshRefineCommand.h"
 #include "core/mesh/QvMeshSmoothCommand.h"
 
@@ -45,19 +50,37 @@ bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine
     const int firstVertex = static_cast<int>(mesh.m_vertices.size());
     std::set<int> faces;
     const bool cut = FillLoopMinCost(m_pMesh, loop, &faces);
+    // A failed fill leaves the mesh as it found it, without the vertices it made.
+    const auto fail = [&]() {
+        TakeBack(firstFace, firstVertex);
+        if (newVertices != nullptr)
+            newVertices->clear();
+        return false;
+    };
     // An empty face set would make the refinement take the whole mesh.
     if (!cut || !refine || faces.empty())
+    {
+        if (cut && PatchCrosses(firstFace))
+        {
+            TakeBack(firstFace, firstVertex);
+            return false;
+        }
         return cut;
+    }
 
     QvMeshRefineCommand refinement(m_pMesh, faces, 0.0);
     if (!refinement.Execute())
-        return false;
+        return fail();
     const std::set<int> created = refinement.GetNewVertices();
     if (newVertices != nullptr)
         *newVertices = created;
     // Nothing to fair when the refinement added no vertex: the patch is already final.
     if (order < 0 || order > 2 || created.empty())
+    {
+        if (PatchCrosses(firstFace))
+            return fail();
         return true;
+    }
 
     const std::set<int> held(loop.begin(), loop.end());
     QvMeshSmoothCommand smoothing(m_pMesh);
@@ -68,17 +91,11 @@ bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine
         faired = smoothing.FairBiLaplacian(created, held, 1);
     else
         faired = smoothing.FairTriLaplacian(created, held, 2);
-    if (faired)
+    // Fairing can bend a patch on a scan's uneven rim through itself or the surface
+    // beside the hole.
+    if (faired && !PatchCrosses(firstFace))
         return true;
-
-    // A failed fill leaves the mesh as it found it, without the vertices it made.
-    for (int f = static_cast<int>(mesh.m_faces.size()) - 1; f >= firstFace; --f)
-        mesh.RemoveFace(f, false);
-    for (int v = static_cast<int>(mesh.m_vertices.size()) - 1; v >= firstVertex; --v)
-        mesh.RemoveIsolatedVertex(v);
-    if (newVertices != nullptr)
-        newVertices->clear();
-    return false;
+    return fail();
 }
 
 bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& loop, std::set<int>* faces)
@@ -105,35 +122,54 @@ bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& lo
         return next == remaining.end() ? remaining.begin() : next;
     };
 
-    bool refused = false;
+    const int firstFace = static_cast<int>(mesh->m_faces.size());
+    const auto undo = [&]() {
+        for (int f = static_cast<int>(mesh->m_faces.size()) - 1; f >= firstFace; --f)
+            mesh->RemoveFace(f, false);
+        added.clear();
+        return false;
+    };
+    const QvHoleOutline outline(*mesh, loop);
+    std::vector<std::pair<double, std::list<int>::iterator>> ranked;
+    std::vector<int> front;
     while (remaining.size() >= 3)
     {
-        double best = kForbidden;
-        auto chosen = remaining.end();
+        ranked.clear();
         for (auto it = remaining.begin(); it != remaining.end(); ++it)
         {
             const double cost = CornerCost(mesh, *before(it), *it, *after(it));
-            if (!mesh->m_vertices[*it].m_edges.empty() && cost < best)
+            if (!mesh->m_vertices[*it].m_edges.empty() && cost < kForbidden)
+                ranked.emplace_back(cost, it);
+        }
+        // Cheapest first, the first in list order on equal costs.
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto& x, const auto& y) { return x.first < y.first; });
+        front.assign(remaining.begin(), remaining.end());
+        auto chosen = remaining.end();
+        for (const auto& [cost, it] : ranked)
+        {
+            // A corner without area (a spike, coincident or collinear points) covers
+            // nothing; any other must keep its triangle inside the outline.
+            if (cost <= 0.0 || outline.IsFreeCorner(*before(it), *it, *after(it), front))
             {
-                best = cost;
                 chosen = it;
+                break;
             }
         }
         if (chosen == remaining.end())
-            return false;
+            return undo();
         const int c = *chosen;
         const int p = *before(chosen);
         const int n = *after(chosen);
         const int face = static_cast<int>(mesh->m_faces.size());
         const bool accepted = reversed ? mesh->AddFace(c, n, p, 0) : mesh->AddFace(n, c, p, 0);
-        if (accepted)
-            added.insert(face);
-        else
-            refused = true;
+        // A refused face would leave a gap in the patch: the hole is not closed.
+        if (!accepted)
+            return undo();
+        added.insert(face);
         remaining.erase(chosen);
     }
-    // A refused face leaves a gap in the patch: the hole is not closed.
-    return !refused;
+    return true;
 }
 
 double QvFillHoleCommand::CornerCost(const QvMesh* mesh, int previous, int current, int next)

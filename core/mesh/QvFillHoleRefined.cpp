@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/mesh/QvFillHoleCommand.h"
+#include "core/mesh/QvHoleOutline.h"
 
 namespace {
 
@@ -392,6 +393,7 @@ bool QvFillHoleCommand::FillLoopRefined(const std::vector<int>& loop, int tag)
     std::vector<int> front = loop;
     QvAngleRanking ranking;
     RankLoopVertices(front, ranking);
+    QvHoleOutline outline(*m_pMesh, loop);
 
     // The front loses its corner every step and its new pieces are at least the target
     // length long, so a sound hole closes in far fewer steps than this.
@@ -405,7 +407,22 @@ bool QvFillHoleCommand::FillLoopRefined(const std::vector<int>& loop, int tag)
             Abandon(*m_pMesh, firstFace, vertexCount);
             return false;
         }
-        const int i = ranking.begin()->second;
+        // The largest angle sum whose triangle stays inside the outline.
+        int i = -1;
+        for (const auto& entry : ranking)
+        {
+            const int at = entry.second;
+            if (outline.IsFreeCorner(front[(at + m - 1) % m], front[at], front[(at + 1) % m], front))
+            {
+                i = at;
+                break;
+            }
+        }
+        if (i == -1)
+        {
+            Abandon(*m_pMesh, firstFace, vertexCount);
+            return false;
+        }
         const int corner[3] = {front[(i + m - 1) % m], front[i], front[(i + 1) % m]};
         if (!IsValidTriangle(corner))
         {
@@ -414,6 +431,8 @@ bool QvFillHoleCommand::FillLoopRefined(const std::vector<int>& loop, int tag)
         }
         std::vector<int> created;
         AddCornerFan(corner, created, tag, target);
+        for (const int v : created)
+            outline.AddVertex(v, m_pMesh->m_vertices[v].m_point);
         front.erase(front.begin() + i);
         front.insert(front.begin() + i, created.begin(), created.end());
         ranking.clear();
@@ -428,6 +447,11 @@ bool QvFillHoleCommand::FillLoopRefined(const std::vector<int>& loop, int tag)
     }
 
     RefinePatch(firstFace, loop, tag, target);
+    if (PatchCrosses(firstFace))
+    {
+        Abandon(*m_pMesh, firstFace, vertexCount);
+        return false;
+    }
 
     std::vector<int> added;
     for (int f = firstFace; f < static_cast<int>(m_pMesh->m_faces.size()); ++f)

@@ -6,7 +6,8 @@
 // Failure contract of FillLoopSmooth: an empty loop, a vertex out of range or a perimeter
 // above 40 leave the mesh unchanged; a piece without exactly one boundary loop or a
 // failed flattening leave the rough fill closing the hole; a failed interpolant, patch or
-// stitch leave the hole open as it was, without any vertex the call added.
+// stitch, or a patch that crosses itself or the surface near the hole, leave the hole
+// open as it was, without any vertex the call added.
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -54,9 +55,11 @@ bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
         return false;
 
     const int firstFace = static_cast<int>(mesh.m_faces.size());
+    const int firstVertex = static_cast<int>(mesh.m_vertices.size());
     const int rough = FillLoop(loop, tag);
+    // A triangle's rough fill is the result; a rough fill that had to be refused is not.
     if (n < 4)
-        return true;
+        return n < 3 || rough > 0;
 
     std::vector<int> boundary;
     if (!ExtractPatch(loop, boundary, rough, 2))
@@ -117,7 +120,13 @@ bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
     for (int i = 0; i < n; ++i)
         vertexMap.emplace(outline[i], loop[i]);
 
-    const bool stitched = StitchPatch(interpolant, vertexMap, tag);
+    bool stitched = StitchPatch(interpolant, vertexMap, tag);
+    // The lifted patch may bend through the surface beside the hole.
+    if (stitched && PatchCrosses(firstFace))
+    {
+        TakeBack(firstFace, firstVertex);
+        stitched = false;
+    }
     if (stitched)
     {
         std::vector<int> added;

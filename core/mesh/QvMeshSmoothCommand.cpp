@@ -133,6 +133,132 @@ QvVector Umbrella(const QvMesh& mesh, int vertex, const std::vector<int>& ring)
     return u;
 }
 
+// Keeps smoothing from turning faces over. On sliver triangles (scans) a vertex's move
+// towards its ring mean can carry it across the opposite side of a thin face; such a
+// move is halved, for that vertex only, until no face around it turns over, and dropped
+// after a few halvings. A face turns over when its normal points against its normal
+// when the operation began, so that small turns cannot add up to a flip; faces without
+// area then cannot turn over.
+class FlipGuard
+{
+public:
+    explicit FlipGuard(const QvMesh& mesh)
+        : m_mesh(mesh), m_faces(mesh.m_vertices.size()), m_have(mesh.m_vertices.size(), 0),
+          m_moveOf(mesh.m_vertices.size(), -1), m_reference(mesh.m_faces.size()),
+          m_haveReference(mesh.m_faces.size(), 0)
+    {
+    }
+
+    // Shortens simultaneous moves (vertex, target) against the current positions.
+    void Limit(std::vector<std::pair<int, QvPoint>>& moves)
+    {
+        if (moves.empty())
+            return;
+        for (std::size_t k = 0; k < moves.size(); ++k)
+            m_moveOf[moves[k].first] = static_cast<int>(k);
+        std::vector<int> affected;
+        for (const auto& move : moves)
+            for (const int f : FacesOf(move.first))
+                affected.push_back(f);
+        std::sort(affected.begin(), affected.end());
+        affected.erase(std::unique(affected.begin(), affected.end()), affected.end());
+        // A face is first touched before any of its corners has moved.
+        for (const int f : affected)
+            if (!m_haveReference[f])
+            {
+                m_reference[f] = AreaNormal(f);
+                m_haveReference[f] = 1;
+            }
+
+        std::vector<int> halvings(moves.size(), 0);
+        std::vector<char> shorten(moves.size(), 0);
+        for (;;)
+        {
+            std::fill(shorten.begin(), shorten.end(), 0);
+            bool any = false;
+            for (const int f : affected)
+            {
+                if (!TurnsOver(f, moves))
+                    continue;
+                for (const int v : m_mesh.m_faces[f].m_vertices)
+                    if (m_moveOf[v] != -1)
+                    {
+                        shorten[m_moveOf[v]] = 1;
+                        any = true;
+                    }
+            }
+            if (!any)
+                break;
+            // A turned face always has a corner still on its way (with every corner back
+            // at its start it is as it was), so each round shortens something.
+            bool changed = false;
+            for (std::size_t k = 0; k < moves.size(); ++k)
+            {
+                if (!shorten[k] || halvings[k] > kMaxHalvings)
+                    continue;
+                const QvPoint& from = m_mesh.m_vertices[moves[k].first].m_point;
+                moves[k].second = ++halvings[k] > kMaxHalvings ? from : from + (moves[k].second - from) * 0.5;
+                changed = true;
+            }
+            if (!changed)
+                break;
+        }
+        for (const auto& move : moves)
+            m_moveOf[move.first] = -1;
+    }
+
+    // Shortens one move made on its own (the others already written).
+    QvPoint Limit(int vertex, const QvPoint& target)
+    {
+        std::vector<std::pair<int, QvPoint>> one{{vertex, target}};
+        Limit(one);
+        return one[0].second;
+    }
+
+private:
+    static constexpr int kMaxHalvings = 8;
+
+    const std::vector<int>& FacesOf(int vertex)
+    {
+        if (!m_have[vertex])
+        {
+            m_mesh.GetVertexFaces(vertex, m_faces[vertex], false);
+            m_have[vertex] = 1;
+        }
+        return m_faces[vertex];
+    }
+
+    QvVector AreaNormal(int face) const
+    {
+        const std::int32_t* c = m_mesh.m_faces[face].m_vertices;
+        const QvPoint& a = m_mesh.m_vertices[c[0]].m_point;
+        return (m_mesh.m_vertices[c[1]].m_point - a).Cross(m_mesh.m_vertices[c[2]].m_point - a);
+    }
+
+    bool TurnsOver(int face, const std::vector<std::pair<int, QvPoint>>& moves) const
+    {
+        // Slivers of a scan have areas far below the kernel's zero test: only an exact
+        // zero means no orientation.
+        const QvVector& n0 = m_reference[face];
+        if (n0[0] == 0.0 && n0[1] == 0.0 && n0[2] == 0.0)
+            return false;
+        const std::int32_t* c = m_mesh.m_faces[face].m_vertices;
+        QvPoint after[3];
+        for (int k = 0; k < 3; ++k)
+            after[k] = m_moveOf[c[k]] != -1 ? moves[m_moveOf[c[k]]].second : m_mesh.m_vertices[c[k]].m_point;
+        const QvVector n1 = (after[1] - after[0]).Cross(after[2] - after[0]);
+        return n0.Dot(n1) < 0.0;
+    }
+
+    const QvMesh& m_mesh;
+    std::vector<std::vector<int>> m_faces;
+    std::vector<char> m_have;
+    std::vector<int> m_moveOf;
+    // Area normals of the faces as the operation found them.
+    std::vector<QvVector> m_reference;
+    std::vector<char> m_haveReference;
+};
+
 } // namespace
 
 QvMeshSmoothCommand::QvMeshSmoothCommand() = default;
@@ -153,6 +279,7 @@ bool QvMeshSmoothCommand::Execute()
     QvMesh& mesh = *m_pMesh;
     const bool colors = CarriesColors(mesh);
     RingCache rings(mesh);
+    FlipGuard guard(mesh);
     for (int pass = 0; pass < m_nIterations; ++pass)
     {
         for (const int v : m_vertexList)
@@ -178,7 +305,7 @@ bool QvMeshSmoothCommand::Execute()
             }
             if (!IsFinitePoint(moved))
                 continue;
-            (void)mesh.SetVertexPosition(v, moved);
+            (void)mesh.SetVertexPosition(v, guard.Limit(v, moved));
             if (colors)
                 mesh.m_colors[v] = color.ToColor(mesh.m_colors[v]);
         }
@@ -259,6 +386,7 @@ bool QvMeshSmoothCommand::SmoothLaplacian(const std::set<int>& vertices, int ite
 
     std::vector<std::pair<int, QvPoint>> moves;
     moves.reserve(active.size());
+    FlipGuard guard(mesh);
     for (int pass = 0; pass < iterations; ++pass)
     {
         moves.clear();
@@ -286,6 +414,7 @@ bool QvMeshSmoothCommand::SmoothLaplacian(const std::set<int>& vertices, int ite
                 mesh.m_colors[v] = blended.ToColor(own);
             }
         }
+        guard.Limit(moves);
         for (const auto& [v, p] : moves)
             (void)mesh.SetVertexPosition(v, p);
     }
@@ -317,6 +446,7 @@ bool QvMeshSmoothCommand::SmoothWeighted(const std::vector<std::set<int>>& group
         }
 
     std::vector<std::pair<int, QvPoint>> moves;
+    FlipGuard guard(mesh);
     for (int pass = 0; pass < iterations; ++pass)
     {
         for (std::size_t g = 0; g < groups.size(); ++g)
@@ -331,6 +461,7 @@ bool QvMeshSmoothCommand::SmoothWeighted(const std::vector<std::set<int>>& group
                 if (IsFinitePoint(moved))
                     moves.emplace_back(v, moved);
             }
+            guard.Limit(moves);
             for (const auto& [v, p] : moves)
                 (void)mesh.SetVertexPosition(v, p);
         }
@@ -361,6 +492,7 @@ bool QvMeshSmoothCommand::SmoothListed(int iterations)
     }
 
     RingCache rings(mesh);
+    FlipGuard guard(mesh);
     std::vector<QvPoint> q(n);
     std::vector<ColorSum> b(colors ? n : 0);
     std::vector<std::pair<int, QvPoint>> moves;
@@ -418,6 +550,7 @@ bool QvMeshSmoothCommand::SmoothListed(int iterations)
                 newColors[v] = value.ToColor(own);
             }
         }
+        guard.Limit(moves);
         for (const auto& [v, p] : moves)
             (void)mesh.SetVertexPosition(v, p);
         if (colors)
@@ -445,6 +578,9 @@ bool QvMeshSmoothCommand::SmoothLambdaMu(const std::set<int>& vertices, int iter
     RingCache rings(mesh);
     std::vector<QvVector> u(n);
     std::vector<QvVector> u2(active.size());
+    std::vector<std::pair<int, QvPoint>> moves;
+    moves.reserve(active.size());
+    FlipGuard guard(mesh);
     for (int pass = 0; pass < iterations; ++pass)
     {
         std::fill(u.begin(), u.end(), QvVector());
@@ -469,13 +605,17 @@ bool QvMeshSmoothCommand::SmoothLambdaMu(const std::set<int>& vertices, int iter
             }
         }
 
+        moves.clear();
         for (std::size_t k = 0; k < active.size(); ++k)
         {
             const int i = active[k];
             const QvPoint moved = mesh.m_vertices[i].m_point + u[i] * sum + u2[k] * product;
             if (IsFinitePoint(moved))
-                (void)mesh.SetVertexPosition(i, moved);
+                moves.emplace_back(i, moved);
         }
+        guard.Limit(moves);
+        for (const auto& [v, p] : moves)
+            (void)mesh.SetVertexPosition(v, p);
     }
     return true;
 }

@@ -13,6 +13,8 @@
 // - no operation writes a non-finite coordinate: a vertex whose new position would
 //   not be finite (a ring whose neighbours all sit on the vertex, a degenerate
 //   weight) keeps its position;
+// - no explicit pass turns a face over: a move that would (the face's normal turning
+//   against its old one) is halved for that vertex until it does not, or dropped;
 // - vertex indices outside the mesh are ignored;
 // - per-vertex colours are smoothed only when the mesh holds one colour per vertex;
 //   components are truncated towards zero and saturate at the int32 range.

@@ -14,6 +14,7 @@
 #include "core/geometry/QvInterpolation.h"
 #include "core/geometry/QvLine.h"
 #include "core/geometry/QvPlane.h"
+#include "core/mesh/QvMeshCrossings.h"
 #include "core/mesh/QvMeshSmoothCommand.h"
 #include "core/model/QvModel.h"
 #include "core/model/QvTooth.h"
@@ -28,6 +29,8 @@ constexpr int kBlendSmoothIterations = 3;
 constexpr double kNormalOffset = 0.001;
 constexpr double kDocumentLength = 2.0;
 constexpr double kDocumentRingScale = 0.5;
+// Halvings of the root's length tried when a root crosses itself or the crown.
+constexpr int kShorterRoots = 3;
 // A root needing more vertices than this comes from a loop whose spacing is absurdly
 // small against the root's size; building it would only exhaust memory.
 constexpr std::size_t kMaxAddedVertices = std::size_t(1) << 22;
@@ -163,6 +166,24 @@ std::vector<int> NearestNeighbourChain(const QvMesh& mesh, const std::set<int>& 
     return chain;
 }
 
+// True when a face of the root (faces from firstFace on), or a crown face at a moved rim
+// vertex, crosses another root face or a crown face near the root.
+bool RootCrosses(const QvMesh& mesh, int firstFace, const std::vector<int>& rim)
+{
+    std::vector<int> listed;
+    for (int f = firstFace; f < static_cast<int>(mesh.m_faces.size()); ++f)
+        listed.push_back(f);
+    std::vector<int> around;
+    for (const int v : rim)
+    {
+        mesh.GetVertexFaces(v, around, false);
+        for (const int f : around)
+            if (f < firstFace)
+                listed.push_back(f);
+    }
+    return QvFacesCross(mesh, listed, QvFacesInBox(mesh, listed, firstFace));
+}
+
 } // namespace
 
 QvVirtualRootCommand::QvVirtualRootCommand() = default;
@@ -256,19 +277,39 @@ bool QvVirtualRootCommand::BuildRingRoot()
     QvMesh& mesh = *m_pTooth;
     const MeshMark mark = Mark(mesh);
 
-    if (!BuildRootWall(plane, loop) || !CapOpenEnd(plane))
-    {
-        RollBack(mesh, mark);
-        return false;
-    }
-    OrientFrom(mesh, mark.faces);
-
     // The crown's rim moves with the new vertices so that the join has no crease.
-    std::vector<int> smoothed = m_boundaryLoop;
-    for (int v = mark.vertices; v < static_cast<int>(mesh.m_vertices.size()); ++v)
-        smoothed.push_back(v);
-    QvMeshSmoothCommand smooth(&mesh, smoothed);
-    (void)smooth.SmoothListed(kSmoothIterations);
+    std::vector<int> smoothed;
+    for (const int v : m_boundaryLoop)
+        if (v >= 0 && v < mark.vertices)
+            smoothed.push_back(v);
+    std::vector<QvPoint> rim;
+    for (const int v : smoothed)
+        rim.push_back(mesh.m_vertices[v].m_point);
+
+    // A scanned rim's folds can make the wall cross itself or the crown; a shorter root
+    // narrows less far below them. The shortest is kept whatever it does, so that the
+    // tooth is never left open.
+    double length = m_dLength;
+    for (int attempt = 0;; ++attempt)
+    {
+        if (!BuildRootWall(plane, loop, length) || !CapOpenEnd(plane, length))
+        {
+            RollBack(mesh, mark);
+            return false;
+        }
+        OrientFrom(mesh, mark.faces);
+        std::vector<int> listed = smoothed;
+        for (int v = mark.vertices; v < static_cast<int>(mesh.m_vertices.size()); ++v)
+            listed.push_back(v);
+        QvMeshSmoothCommand smooth(&mesh, listed);
+        (void)smooth.SmoothListed(kSmoothIterations);
+        if (attempt == kShorterRoots || !RootCrosses(mesh, mark.faces, smoothed))
+            break;
+        RollBack(mesh, mark);
+        for (std::size_t k = 0; k < smoothed.size(); ++k)
+            (void)mesh.SetVertexPosition(smoothed[k], rim[k]);
+        length *= 0.5;
+    }
 
     mesh.UpdateFaceNormals();
     mesh.UpdateBBox();
@@ -276,7 +317,7 @@ bool QvVirtualRootCommand::BuildRingRoot()
     return true;
 }
 
-bool QvVirtualRootCommand::BuildRootWall(const QvPlane& plane, const std::vector<int>& loop)
+bool QvVirtualRootCommand::BuildRootWall(const QvPlane& plane, const std::vector<int>& loop, double length)
 {
     std::vector<QvPoint> crown;
     if (!LoopPositions(*m_pTooth, loop, crown))
@@ -302,7 +343,7 @@ bool QvVirtualRootCommand::BuildRootWall(const QvPlane& plane, const std::vector
     {
         QvPoint r = q * s;
         r += g * (1.0 - s);
-        r = r + normal * m_dLength;
+        r = r + normal * length;
         if (!IsFinitePoint(r))
             return false;
         ring.push_back(r);
@@ -389,7 +430,7 @@ bool QvVirtualRootCommand::StitchWall(const QvBSplineSurface& surface, const std
 
 // ---- Cap ----------------------------------------------------------------------------
 
-bool QvVirtualRootCommand::CapOpenEnd(const QvPlane& plane)
+bool QvVirtualRootCommand::CapOpenEnd(const QvPlane& plane, double length)
 {
     const QvMesh& mesh = *m_pTooth;
     std::vector<std::vector<int>> loops;
@@ -401,7 +442,7 @@ bool QvVirtualRootCommand::CapOpenEnd(const QvPlane& plane)
         if (loop.empty())
             continue;
         const double d = plane.Distance(mesh.m_vertices[loop.front()].m_point, false);
-        const double miss = std::fabs(m_dLength - d);
+        const double miss = std::fabs(length - d);
         if (!end || miss < best)
         {
             end = &loop;
@@ -485,7 +526,7 @@ bool QvVirtualRootCommand::BuildBlendedRoot()
     }
 
     const MeshMark mark = Mark(mesh);
-    if (!BuildRootWall(plane, loop) || !CapOpenEnd(plane))
+    if (!BuildRootWall(plane, loop, m_dLength) || !CapOpenEnd(plane, m_dLength))
     {
         RollBack(mesh, mark);
         return false;

@@ -40,7 +40,9 @@ public:
     [[nodiscard]] bool Execute() override;
 
     // Wall skinned between the crown loop and a narrowed end ring, stitched to the crown,
-    // capped, oriented with the crown and smoothed together with the crown's rim.
+    // capped, oriented with the crown and smoothed together with the crown's rim. A root
+    // that crosses itself or the crown is built again at half the length, up to three
+    // times; the last one is kept.
     // False without a tooth, for a closed mesh (no crown loop), a tooth without a frame,
     // a loop too short or degenerate to stitch (fewer than three stitch columns), a
     // failed curve fit or skinning, or a root that would need an absurd vertex count.
@@ -76,11 +78,11 @@ public:
 
 private:
     // Fits, skins and stitches the wall onto the loop; false, nothing added, on failure.
-    bool BuildRootWall(const QvPlane& plane, const std::vector<int>& loop);
+    bool BuildRootWall(const QvPlane& plane, const std::vector<int>& loop, double length);
     bool StitchWall(const QvBSplineSurface& surface, const std::vector<double>& params, const std::vector<int>& loop);
-    // Caps the boundary loop whose first vertex lies nearest the root's length from the
-    // plane; false, nothing added, when there is none or it cannot be capped.
-    bool CapOpenEnd(const QvPlane& plane);
+    // Caps the boundary loop whose first vertex lies nearest `length` from the plane;
+    // false, nothing added, when there is none or it cannot be capped.
+    bool CapOpenEnd(const QvPlane& plane, double length);
     bool CapLoop(const std::vector<int>& loop);
 
     QvToothBase* m_pTooth = nullptr;

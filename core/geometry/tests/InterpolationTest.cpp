@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/geometry/QvInterpolation.h"
+#include "core/geometry/QvMatrix.h"
 #include "testing/PointSets.h"
 
 namespace {
@@ -185,6 +186,65 @@ TEST(QvMultiquadricInterpolator, ReproducesSamples)
     }
 }
 
+// The same bordered system factored without pivoting, as it once was solved: where that
+// worked, the pivoted solve must give the same interpolant.
+bool SolveWithoutPivoting(const std::vector<double>& x, const std::vector<double>& y, double c,
+                          const std::vector<QvPoint>& values, std::vector<QvPoint>& weights)
+{
+    const int n = static_cast<int>(values.size());
+    QvMatrix m(n + 1, n + 1);
+    for (int i = 0; i < n; ++i)
+    {
+        for (int j = 0; j < n; ++j)
+            m[i][j] = std::sqrt((y[i] - y[j]) * (y[i] - y[j]) + (x[i] - x[j]) * (x[i] - x[j]) + c * c);
+        m[i][n] = 1.0;
+        m[n][i] = 1.0;
+    }
+    m[n][n] = 0.0;
+    if (!m.LUDecomposeNoPivot())
+        return false;
+    std::vector<QvPoint> b(values);
+    b.emplace_back(0.0, 0.0, 0.0);
+    weights.assign(b.size(), QvPoint());
+    return m.LUSolvePoints(b, weights);
+}
+
+TEST(QvMultiquadricInterpolator, PivotingSolvesWhatTheUnpivotedSolveSolvedAndMore)
+{
+    // Random samples, as the old factorisation handled them: the same weights.
+    std::vector<double> x, y;
+    std::vector<QvPoint> values;
+    for (const QvPoint& p : qvtest::RandomPointsInCube(80, 23, 0.0, 1.0))
+    {
+        x.push_back(p[0]);
+        y.push_back(p[1]);
+        values.push_back(QvPoint(p[0], p[1], p[0] * p[1]));
+    }
+    std::vector<QvPoint> old;
+    ASSERT_TRUE(SolveWithoutPivoting(x, y, 0.02, values, old));
+    QvMultiquadricInterpolator mq(values, x, y, 0.02);
+    ASSERT_TRUE(mq.Solve());
+    ASSERT_EQ(mq.m_weights.size(), old.size());
+    for (double u = 0.05; u < 1.0; u += 0.1)
+    {
+        QvPoint expected = old.back();
+        for (std::size_t i = 0; i + 1 < old.size(); ++i)
+            expected += old[i] * std::sqrt((u - x[i]) * (u - x[i]) + (u - y[i]) * (u - y[i]) + 0.02 * 0.02);
+        const QvPoint got = mq.Evaluate(u, u);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(got[k], expected[k], 1e-9);
+    }
+
+    // A zero leading pivot (c = 0) stopped the old factorisation; the system itself is
+    // regular and its interpolant reproduces the samples.
+    QvMultiquadricInterpolator zero({QvPoint(0, 0, 0), QvPoint(1, 1, 1)}, {0.0, 1.0}, {0.0, 0.0}, 0.0);
+    std::vector<QvPoint> unused;
+    EXPECT_FALSE(SolveWithoutPivoting({0.0, 1.0}, {0.0, 0.0}, 0.0, {QvPoint(0, 0, 0), QvPoint(1, 1, 1)}, unused));
+    ASSERT_TRUE(zero.Solve());
+    EXPECT_NEAR(zero.Evaluate(0.0, 0.0).Distance(QvPoint(0, 0, 0)), 0.0, 1e-12);
+    EXPECT_NEAR(zero.Evaluate(1.0, 0.0).Distance(QvPoint(1, 1, 1)), 0.0, 1e-12);
+}
+
 TEST(QvMultiquadricInterpolator, RefusedSystemsKeepNoWeights)
 {
     struct Case
@@ -194,7 +254,7 @@ TEST(QvMultiquadricInterpolator, RefusedSystemsKeepNoWeights)
         double c;
         std::vector<QvPoint> values;
     } cases[] = {
-        {"c = 0, two samples: zero first pivot", {0, 1}, {0, 0}, 0.0, {{0, 0, 0}, {1, 1, 1}}},
+        {"two samples at one point", {0.5, 0.5}, {0.25, 0.25}, 0.02, {{0, 0, 0}, {1, 1, 1}}},
         {"no samples", {}, {}, 1.0, {}},
         {"x shorter than the values", {0}, {0, 1}, 1.0, {{0, 0, 0}, {1, 1, 1}}},
         {"y shorter than the values", {0, 1}, {0}, 1.0, {{0, 0, 0}, {1, 1, 1}}},

@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Virtual roots grown on a real crown, cut from a CT tooth at the gum line as it is and
+// with a scan's scalloped, noisy rim, and a root that would cross a body in its way:
+// every root closes the tooth, keeps the crown's orientation and crosses neither itself
+// nor the crown (CGAL's exact triangle tests).
+#include <gtest/gtest.h>
+
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Polygon_mesh_processing/bbox.h>
+#include <CGAL/Polygon_mesh_processing/self_intersections.h>
+#include <CGAL/Surface_mesh.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/geometry/QvFrame.h"
+#include "core/geometry/QvPlane.h"
+#include "core/model/QvTooth.h"
+#include "core/model/QvVirtualRootCommand.h"
+#include "testing/MeshFixtures.h"
+#include "testing/MeshInvariants.h"
+#include "testing/MeshRealTeeth.h"
+
+namespace {
+
+using Kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
+using SurfaceMesh = CGAL::Surface_mesh<Kernel::Point_3>;
+namespace PMP = CGAL::Polygon_mesh_processing;
+
+// Pairs of intersecting faces (other than in shared corners or sides) with at least one
+// root face among them.
+int RootIntersections(const QvMesh& mesh)
+{
+    SurfaceMesh sm;
+    std::vector<SurfaceMesh::Vertex_index> vertices;
+    for (const QvVertex& v : mesh.m_vertices)
+        vertices.push_back(sm.add_vertex(Kernel::Point_3(v.m_point[0], v.m_point[1], v.m_point[2])));
+    std::vector<int> original;
+    for (int f = 0; f < static_cast<int>(mesh.m_faces.size()); ++f)
+    {
+        const std::int32_t* c = mesh.m_faces[f].m_vertices;
+        if (sm.add_face(vertices[c[0]], vertices[c[1]], vertices[c[2]]) != SurfaceMesh::null_face())
+            original.push_back(f);
+    }
+    // The root and the crown faces whose boxes meet the root's box.
+    CGAL::Bbox_3 rootBox;
+    for (const auto f : sm.faces())
+        if (mesh.m_faces[original[f.idx()]].m_tag == kQvFaceTagVirtualRoot)
+            rootBox += PMP::face_bbox(f, sm);
+    std::vector<SurfaceMesh::Face_index> near;
+    for (const auto f : sm.faces())
+        if (CGAL::do_overlap(rootBox, PMP::face_bbox(f, sm)))
+            near.push_back(f);
+    std::vector<std::pair<SurfaceMesh::Face_index, SurfaceMesh::Face_index>> pairs;
+    PMP::self_intersections(near, sm, std::back_inserter(pairs));
+    int count = 0;
+    for (const auto& [a, b] : pairs)
+        if (mesh.m_faces[original[a.idx()]].m_tag == kQvFaceTagVirtualRoot ||
+            mesh.m_faces[original[b.idx()]].m_tag == kQvFaceTagVirtualRoot)
+            ++count;
+    return count;
+}
+
+int BoundaryEdges(const QvMesh& mesh)
+{
+    int count = 0;
+    for (const QvEdge& e : mesh.m_edges)
+        count += e.m_faces[1] == -1 ? 1 : 0;
+    return count;
+}
+
+// The deepest distance of a root vertex beyond the base plane the command uses.
+double RootDepth(const QvTooth& tooth, int firstVertex)
+{
+    QvVirtualRootCommand probe(const_cast<QvTooth*>(&tooth), {}, 2.0, 0.5);
+    QvPlane plane;
+    if (!probe.ComputeBasePlane(plane))
+        return -1.0;
+    double depth = 0.0;
+    for (int v = firstVertex; v < static_cast<int>(tooth.m_vertices.size()); ++v)
+        depth = std::max(depth, plane.Distance(tooth.m_vertices[v].m_point, false));
+    return depth;
+}
+
+// One tooth's crown cut plainly and with a scan's rim: the root closes it at its full
+// length, as the builder makes it, and crosses nothing.
+TEST(RealVirtualRoot, ClosesTheCrownWithoutCrossings)
+{
+    QvMesh probe;
+    if (!qvtest::LoadRealTooth(29, probe))
+        GTEST_SKIP() << "the real teeth are not on this machine";
+    int grown = 0;
+    for (const qvtest::QvRealCrown& crown : qvtest::RealCrowns(29))
+    {
+        SCOPED_TRACE(crown.name);
+        auto tooth = std::make_unique<QvTooth>();
+        tooth->CopyMeshData(crown.mesh);
+        tooth->UpdateBBox();
+        // Z from the crown towards the root, through the crown's centre.
+        const QvVector& z = crown.axis;
+        const QvVector x = QvVector(1.0, 0.0, 0.0);
+        tooth->SetFrame(QvFrame(crown.mesh.GetCenter(), x, z.Cross(x)));
+        const int faces = static_cast<int>(tooth->m_faces.size());
+        const int vertices = static_cast<int>(tooth->m_vertices.size());
+
+        tooth->UpdateBoundaryLoop();
+        QvVirtualRootCommand command(tooth.get(), *tooth->GetBoundaryLoop(), 2.0, 0.5);
+        command.SetMode(false);
+        ASSERT_TRUE(command.Execute());
+        ++grown;
+        EXPECT_GT(static_cast<int>(tooth->m_faces.size()), faces);
+        EXPECT_EQ(BoundaryEdges(*tooth), 0) << "the tooth is left open";
+        EXPECT_TRUE(qvtest::MeshInvariantsHold(*tooth));
+        EXPECT_TRUE(qvtest::IsConsistentlyOriented(*tooth));
+        EXPECT_EQ(RootIntersections(*tooth), 0);
+        // Smoothing moves the end ring and the rim a little.
+        EXPECT_NEAR(RootDepth(*tooth, vertices), 2.0, 0.2);
+    }
+    EXPECT_EQ(grown, 2);
+}
+
+// A closed body where the root's end would lie (a stray shell of the scan): the full
+// root's cap runs through it, so the root is built at half the length, clear of it.
+TEST(VirtualRootCrossings, ARootThatWouldCrossIsBuiltShorter)
+{
+    for (const bool obstacle : {false, true})
+    {
+        SCOPED_TRACE(obstacle ? "with the body" : "without");
+        QvMesh mesh = qvtest::MakeOpenCrown(600, 0);
+        auto tooth = std::make_unique<QvTooth>();
+        tooth->CopyMeshData(mesh);
+        tooth->UpdateBBox();
+        // Cusps towards +z: the root grows along -z.
+        tooth->SetFrame(QvFrame(QvPoint(0.0, 0.0, 0.0), QvVector(1.0, 0.0, 0.0), QvVector(0.0, -1.0, 0.0)));
+        tooth->UpdateBoundaryLoop();
+        QvVirtualRootCommand probe(tooth.get(), {}, 2.0, 0.5);
+        QvPlane plane;
+        ASSERT_TRUE(probe.ComputeBasePlane(plane));
+        if (obstacle)
+        {
+            // A 0.4 mm cube on the axis, 1.8 to 2.2 mm beyond the base plane.
+            QvMesh cube = qvtest::MakeCube(0.4);
+            const QvPoint centre = plane.ProjectPoint(QvPoint(0.0, 0.0, 0.0)) + plane.GetNormal() * 2.0;
+            const QvVector shift = centre - cube.GetCenter();
+            for (int v = 0; v < static_cast<int>(cube.m_vertices.size()); ++v)
+                ASSERT_TRUE(cube.SetVertexPosition(v, cube.m_vertices[v].m_point + shift));
+            std::map<int, int> oldToNew;
+            ASSERT_TRUE(tooth->AppendMesh(cube, oldToNew));
+            tooth->UpdateFaceNormals();
+            tooth->UpdateBBox();
+        }
+        const int vertices = static_cast<int>(tooth->m_vertices.size());
+        tooth->UpdateBoundaryLoop();
+        QvVirtualRootCommand command(tooth.get(), *tooth->GetBoundaryLoop(), 2.0, 0.5);
+        ASSERT_TRUE(command.Execute());
+        EXPECT_EQ(BoundaryEdges(*tooth), 0) << "the tooth is left open";
+        EXPECT_TRUE(qvtest::MeshInvariantsHold(*tooth));
+        EXPECT_EQ(RootIntersections(*tooth), 0);
+        EXPECT_NEAR(RootDepth(*tooth, vertices), obstacle ? 1.0 : 2.0, 0.2);
+    }
+}
+
+} // namespace
