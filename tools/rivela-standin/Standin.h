@@ -21,6 +21,8 @@
 
 namespace standin {
 
+class CbctService;
+
 struct Fault {
     int delayMs = 0;         // before the reply
     int status = 0;          // 0: the endpoint's own
@@ -55,6 +57,8 @@ public:
     void SetFault(const std::string& path, const Fault& fault);
     void Reset();
     std::vector<std::string> Log() const;
+    // The CBCT endpoints and object store (StandinCbct.h).
+    CbctService& Cbct();
 
 private:
     struct Impl;
