@@ -100,6 +100,8 @@ RVHttpResponse RVPerformHttp(const RVHttpRequest& request)
     req.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     if (!request.contentType.isEmpty())
         req.setHeader(QNetworkRequest::ContentTypeHeader, request.contentType);
+    for (const auto& [name, value] : request.headers)
+        req.setRawHeader(name, value);
 
     std::unique_ptr<QTemporaryFile> file;
     if (!request.downloadFolder.isEmpty()) {
@@ -175,6 +177,7 @@ RVHttpResponse RVPerformHttp(const RVHttpRequest& request)
 
     out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     out.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+    out.headers = reply->rawHeaderPairs();
     const QUrl finalUrl = reply->url();
     out.suggestedName = RVSafeFileName(NameFromDisposition(reply->rawHeader("Content-Disposition")),
                                        finalUrl.path(QUrl::FullyDecoded));

@@ -21,7 +21,8 @@ struct RVHttpRequest {
     QUrl url;
     QByteArray body;
     QByteArray contentType;
-    std::chrono::milliseconds timeout{300000}; // the whole exchange
+    QList<QPair<QByteArray, QByteArray>> headers; // further request headers, in order
+    std::chrono::milliseconds timeout{300000};    // the whole exchange
     // When set, the body is written to a temporary file in this folder instead of
     // being kept in memory; the file is removed again unless the exchange succeeds.
     QString downloadFolder;
@@ -35,6 +36,7 @@ struct RVHttpResponse {
     QString error; // why it failed, when it did
     QByteArray contentType;
     QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers; // the reply's raw headers
     QString suggestedName; // from Content-Disposition, else the URL's last segment
     QString tempFile;      // the downloaded body (downloads that succeeded only)
 

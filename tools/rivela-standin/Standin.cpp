@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/rivela-standin/Standin.h"
+#include "tools/rivela-standin/StandinCbct.h"
 #include "tools/rivela-standin/StandinPage.h"
 
 #include <httplib.h>
@@ -133,6 +134,7 @@ struct Server::Impl {
     LoginSide login;
     std::condition_variable stopCv;
     bool stopping = false;
+    std::unique_ptr<CbctService> cbct;
 
     std::string Domain() const { return "http://127.0.0.1:" + std::to_string(port) + kPrefix; }
 
@@ -593,6 +595,7 @@ struct Server::Impl {
 
     void ResetAll()
     {
+        cbct->Reset();
         std::lock_guard lock(mutex);
         faults.clear();
         log.clear();
@@ -605,6 +608,13 @@ Server::Server(std::string caseDir) : m_impl(std::make_unique<Impl>())
 {
     m_impl->caseDir = std::move(caseDir);
     m_impl->Routes();
+    Impl* d = m_impl.get();
+    d->cbct = std::make_unique<CbctService>(
+        CbctService::Hooks{[d](const httplib::Request& req) { d->Record(req, nullptr); },
+                           [d](const std::string& path, Fault* fault) { return d->TakeFault(path, fault); },
+                           [d] { return "http://127.0.0.1:" + std::to_string(d->port); }},
+        kPrefix);
+    d->cbct->Routes(d->http);
 }
 
 Server::~Server()
@@ -665,6 +675,11 @@ void Server::Reset()
 LoginSide& Server::Login()
 {
     return m_impl->login;
+}
+
+CbctService& Server::Cbct()
+{
+    return *m_impl->cbct;
 }
 
 std::vector<std::string> Server::Log() const

@@ -25,6 +25,8 @@
 
 namespace standin {
 
+class CbctService;
+
 struct Fault {
     int delayMs = 0;         // before the reply
     int status = 0;          // 0: the endpoint's own
@@ -63,6 +65,8 @@ public:
     std::vector<std::string> Log() const;
     // The login service's data: discovery hosts, captchas.
     LoginSide& Login();
+    // The CBCT endpoints and object store (StandinCbct.h).
+    CbctService& Cbct();
 
 private:
     struct Impl;
