@@ -105,6 +105,15 @@ QvCacheStuff* CacheOf(QvView* view, QvScheme* scheme)
     return cache;
 }
 
+// The overlay cache for a view and scheme given or taken from the active view;
+// null when either is missing.
+QvCacheStuff* OverlayCache(QvView*& view, QvScheme*& scheme)
+{
+    view = ResolveView(view);
+    scheme = ResolveScheme(scheme, view);
+    return view && scheme ? CacheOf(view, scheme) : nullptr;
+}
+
 void ShowJaws(QvView* view, bool upper, bool lower)
 {
     RVDMViewHandle::viewShowJaw(view, upper, true, false);
@@ -478,14 +487,10 @@ void RVDMViewHandle::updateAuxLine(QvView* view, QvScheme* scheme, int step)
 
 void RVDMViewHandle::showOcclusion(bool show, QvView* view, QvScheme* scheme, int step)
 {
-    view = ResolveView(view);
-    scheme = ResolveScheme(scheme, view);
-    if (!view || !scheme)
-        return;
-    step = Clamp(step, scheme->GetStepCount());
-    QvCacheStuff* cache = CacheOf(view, scheme);
+    QvCacheStuff* cache = OverlayCache(view, scheme);
     if (!cache)
         return;
+    step = Clamp(step, scheme->GetStepCount());
     if (!show) {
         cache->HideOcclusion();
         return;
@@ -497,14 +502,10 @@ void RVDMViewHandle::showOcclusion(bool show, QvView* view, QvScheme* scheme, in
 
 void RVDMViewHandle::showAdjacent(bool show, QvView* view, QvScheme* scheme, int step)
 {
-    view = ResolveView(view);
-    scheme = ResolveScheme(scheme, view);
-    if (!view || !scheme)
-        return;
-    step = Clamp(step, scheme->GetTreatStepCount());
-    QvCacheStuff* cache = CacheOf(view, scheme);
+    QvCacheStuff* cache = OverlayCache(view, scheme);
     if (!cache)
         return;
+    step = Clamp(step, scheme->GetTreatStepCount());
     if (!show) {
         cache->HideAdjacent();
         return;
@@ -516,14 +517,10 @@ void RVDMViewHandle::showAdjacent(bool show, QvView* view, QvScheme* scheme, int
 
 void RVDMViewHandle::showIPR(bool show, QvView* view, QvScheme* scheme, int step)
 {
-    view = ResolveView(view);
-    scheme = ResolveScheme(scheme, view);
-    if (!view || !scheme)
-        return;
-    step = Clamp(step, scheme->GetStepCount());
-    QvCacheStuff* cache = CacheOf(view, scheme);
+    QvCacheStuff* cache = OverlayCache(view, scheme);
     if (!cache)
         return;
+    step = Clamp(step, scheme->GetStepCount());
     if (!show) {
         cache->HideIPR();
         return;

@@ -6,6 +6,8 @@
 // the stand-in's cases.
 #pragma once
 
+#include "testing/QtWait.h"
+
 #include "app/design/RVModelManager.h"
 #include "app/design/RivelaDoc.h"
 #include "app/platform/Dispatch.h"
@@ -48,15 +50,7 @@ void SetDelay(const std::string& path, int milliseconds);
 
 inline bool WaitFor(const std::function<bool()>& done, int milliseconds = 120000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
+    return qtwait::WaitFor(done, milliseconds);
 }
 
 // The manager's open, on a pool worker as the design window runs it.

@@ -3,6 +3,8 @@
 // while a test waits, so replies delivered there arrive.
 #pragma once
 
+#include "testing/QtWait.h"
+
 #include "app/service/QVNetworkAgent.h"
 #include "testing/LoopbackServer.h"
 
@@ -20,22 +22,10 @@ namespace nettest {
 
 inline bool WaitFor(const std::function<bool()>& done, int milliseconds = 5000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
+    return qtwait::WaitFor(done, milliseconds);
 }
 
-// Lets handlers that were going to run have run.
-inline void Settle(int milliseconds = 300)
-{
-    WaitFor([] { return false; }, milliseconds);
-}
+using qtwait::Settle;
 
 inline QString Url(const testing_http::LoopbackServer& server, const std::string& path)
 {

@@ -17,6 +17,21 @@ namespace
 {
 bool ValidCorner(const QvMesh& mesh, int v) { return v >= 0 && static_cast<std::size_t>(v) < mesh.m_vertices.size(); }
 
+// The corners of every face of a fill, three by three; faces with a corner outside
+// the mesh are skipped.
+template <class Emit>
+void ForEachFillCorner(const QvMesh& fill, Emit emit)
+{
+    for (const QvFace& face : fill.m_faces)
+    {
+        int c[3];
+        face.GetVertices(c[0], c[1], c[2]);
+        if (ValidCorner(fill, c[0]) && ValidCorner(fill, c[1]) && ValidCorner(fill, c[2]))
+            for (int v : c)
+                emit(fill.m_vertices[static_cast<std::size_t>(v)].m_point);
+    }
+}
+
 // The three corners of a listed face, or false when the face or a corner lies outside the mesh.
 bool FaceCorners(const QvMesh& mesh, int face, int c[3])
 {
@@ -341,15 +356,10 @@ void QvAuxBillBoard::DrawOutlines(QvView* view, bool arrays) const
         {
             std::vector<float> xyz;
             xyz.reserve(fill.m_faces.size() * 9);
-            for (const QvFace& face : fill.m_faces)
-            {
-                int c[3];
-                face.GetVertices(c[0], c[1], c[2]);
-                if (ValidCorner(fill, c[0]) && ValidCorner(fill, c[1]) && ValidCorner(fill, c[2]))
-                    for (int v : c)
-                        for (int k = 0; k < 3; ++k)
-                            xyz.push_back(static_cast<float>(fill.m_vertices[static_cast<std::size_t>(v)].m_point[k]));
-            }
+            ForEachFillCorner(fill, [&xyz](const QvPoint& p) {
+                for (int k = 0; k < 3; ++k)
+                    xyz.push_back(static_cast<float>(p[k]));
+            });
             glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
             glBindBufferARB(GL_ARRAY_BUFFER, 0);
             glEnableClientState(GL_VERTEX_ARRAY);
@@ -359,17 +369,9 @@ void QvAuxBillBoard::DrawOutlines(QvView* view, bool arrays) const
         }
         else
         {
-            for (const QvFace& face : fill.m_faces)
-            {
-                int c[3];
-                face.GetVertices(c[0], c[1], c[2]);
-                if (!ValidCorner(fill, c[0]) || !ValidCorner(fill, c[1]) || !ValidCorner(fill, c[2]))
-                    continue;
-                glBegin(GL_TRIANGLES);
-                for (int v : c)
-                    Vertex(fill.m_vertices[static_cast<std::size_t>(v)].m_point);
-                glEnd();
-            }
+            glBegin(GL_TRIANGLES);
+            ForEachFillCorner(fill, [](const QvPoint& p) { Vertex(p); });
+            glEnd();
         }
         QvAuxPolyline border;
         border.m_clr = QvColor(0, 0, 0);
@@ -431,16 +433,7 @@ void QvAuxBillBoard::DrawInset(QvView* view) const
             const QvMesh& fill = *m_outlines[i].first;
             QvAuxColor3(i < m_colors.size() ? OrGrey(m_colors[i]) : kQvAuxMidGrey);
             glBegin(GL_TRIANGLES);
-            for (const QvFace& face : fill.m_faces)
-            {
-                int c[3];
-                face.GetVertices(c[0], c[1], c[2]);
-                if (!ValidCorner(fill, c[0]) || !ValidCorner(fill, c[1]) || !ValidCorner(fill, c[2]))
-                    continue;
-                for (int v : c)
-                    glVertex2d(fill.m_vertices[static_cast<std::size_t>(v)].m_point[0],
-                               fill.m_vertices[static_cast<std::size_t>(v)].m_point[1]);
-            }
+            ForEachFillCorner(fill, [](const QvPoint& p) { glVertex2d(p[0], p[1]); });
             glEnd();
         }
         glColor3ub(0, 0, 0);

@@ -3,6 +3,8 @@
 // stand-in in-process, a recorder of the page's scripts and a scripted file dialog.
 #pragma once
 
+#include "testing/QtWait.h"
+
 #include "app/platform/FilePanels.h"
 #include "app/service/upload/RVCBCTUploadCommand.h"
 #include "tools/rivela-standin/Standin.h"
@@ -33,21 +35,10 @@ namespace uploadtest {
 // Keeps the GUI thread's events flowing while a test waits.
 inline bool WaitFor(const std::function<bool()>& done, int milliseconds = 20000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
+    return qtwait::WaitFor(done, milliseconds);
 }
 
-inline void Settle(int milliseconds = 300)
-{
-    WaitFor([] { return false; }, milliseconds);
-}
+using qtwait::Settle;
 
 // Bytes that differ from part to part, so a part sent twice or out of order shows.
 inline QByteArray Pattern(qint64 size, int seed = 1)
