@@ -3,6 +3,7 @@
 
 #include "app/login/QVAPIManager.h"
 #include "app/login/QVDomainModel.h"
+#include "app/login/QVLoginController.h"
 #include "app/login/QVUserInfoManager.h"
 #include "app/login/QVUserRecords.h"
 #include "app/login/QVWebLoginHandle.h"
@@ -13,6 +14,7 @@ void RegisterLoginWithShell()
     QVAPIManager::sharedManager().loadAddressesFromConfiguration();
 
     RVLoginSubsystem login;
+    login.createLoginWindow = []() -> std::unique_ptr<QWidget> { return std::make_unique<QVLoginWindow>(); };
     login.clearHTTPCookie = [] { QVUserInfoManager::sharedInstance().clearHTTPCookie(); };
     login.clearData = [] { QVUserInfoManager::sharedInstance().clearData(); };
     login.username = []() -> std::optional<QString> {
