@@ -48,6 +48,20 @@ QvPoint Mid(const QvPoint& a, const QvPoint& b)
     return a + (b - a) * 0.5;
 }
 
+// The point between the two central incisors of a jaw (key 0 upper, 1 lower) at a
+// step; false when either is missing or has no incisal point.
+bool CentralIncisalMid(const QvDentalMeasure& m, const QvModel* model, int step, int key, QvPoint& out)
+{
+    static const int teeth[2][2] = {{11, 21}, {31, 41}};
+    QvTooth* a = Found(model, teeth[key][0]);
+    QvTooth* b = Found(model, teeth[key][1]);
+    QvPoint pa, pb;
+    if (!a || !b || !m.GetIncisalPoint(step, a, pa) || !m.GetIncisalPoint(step, b, pb))
+        return false;
+    out = Mid(pa, pb);
+    return true;
+}
+
 double AcosDegrees(double c)
 {
     return std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / kQvPi;
@@ -78,16 +92,11 @@ bool QvDentalMeasure::ComputeMidlines()
         return false;
     const QvPlane s(mid.m_centre, mid.m_dirZ);
     const QvVector l = lowerJaw.m_dirY;
-    const int teeth[2][2] = {{11, 21}, {31, 41}};
     for (int key = 0; key < 2; ++key)
     {
-        QvTooth* a = Found(m_pModel, teeth[key][0]);
-        QvTooth* b = Found(m_pModel, teeth[key][1]);
-        QvPoint pa, pb;
-        if (!a || !b || !GetIncisalPoint(m_nStep, a, pa) || !GetIncisalPoint(m_nStep, b, pb))
-            continue;
         QvMidlineDeviation entry;
-        entry.m_contactPoint = Mid(pa, pb);
+        if (!CentralIncisalMid(*this, m_pModel, m_nStep, key, entry.m_contactPoint))
+            continue;
         entry.m_projection = s.ProjectPoint(entry.m_contactPoint);
         const double d = entry.m_contactPoint.Distance(entry.m_projection);
         ClassifyMidline((entry.m_contactPoint - entry.m_projection).Dot(l) >= 0.0 ? d : -d, entry);
@@ -917,15 +926,11 @@ bool QvDentalMeasure::ComputeMidlineDiscrepancy()
     const QvPlane plane(mid.m_centre, mid.m_dirZ);
     const QvVector y = lowerJaw.m_dirY;
     double offsets[2] = {0.0, 0.0};
-    const int teeth[2][2] = {{11, 21}, {31, 41}};
     for (int key = 0; key < 2; ++key)
     {
-        QvTooth* a = Found(m_pModel, teeth[key][0]);
-        QvTooth* b = Found(m_pModel, teeth[key][1]);
-        QvPoint pa, pb;
-        if (!a || !b || !GetIncisalPoint(m_nStep, a, pa) || !GetIncisalPoint(m_nStep, b, pb))
+        QvPoint m;
+        if (!CentralIncisalMid(*this, m_pModel, m_nStep, key, m))
             return true;
-        const QvPoint m = Mid(pa, pb);
         const QvPoint p = plane.ProjectPoint(m);
         offsets[key] = (m - p).Dot(y) < 0.0 ? -m.Distance(p) : m.Distance(p);
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Crown sizes and the per-tooth axis and position measures.
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 
 #include "core/geometry/QvBSplineCurve.h"
@@ -126,6 +127,28 @@ QvPlane PlaneOf(const QvOcclusalPlane& plane)
     return QvPlane(plane.m_frame.m_centre, plane.m_frame.m_dirZ);
 }
 
+// Runs fn(list index, tooth, occlusal plane, arch form projected onto it) for every
+// usable tooth with a tooth record of the jaws that have both plane and arch form.
+template <class Fn>
+void ForArchTeeth(const QvDentalMeasure& m, std::initializer_list<JawInputs> jaws, Fn fn)
+{
+    for (const JawInputs& jaw : jaws)
+    {
+        if (!jaw.plane || !jaw.form)
+            continue;
+        const QvPlane o = PlaneOf(*jaw.plane);
+        std::unique_ptr<QvBSplineCurve> k(jaw.form->GetCurve().ProjectToPlane(o));
+        if (!k || !k->CanEvaluate())
+            continue;
+        for (int i = 0; i < 26; ++i)
+        {
+            QvTooth* tooth = UsableByNumber(m, jaw.list[i]);
+            if (tooth && tooth->GetToothRef())
+                fn(jaw, i, tooth, o, *k);
+        }
+    }
+}
+
 } // namespace
 
 bool QvDentalMeasure::ComputeTorques()
@@ -160,34 +183,24 @@ bool QvDentalMeasure::ComputeTorques()
 
 bool QvDentalMeasure::ComputeArchOffsets()
 {
-    for (const JawInputs& jaw : {JawInputs{kUpperList, m_pOcclusalPlane1, m_pArchForm1},
-                                 JawInputs{kLowerList, m_pOcclusalPlane2, m_pArchForm2}})
-    {
-        if (!jaw.plane || !jaw.form)
-            continue;
-        const QvPlane o = PlaneOf(*jaw.plane);
-        std::unique_ptr<QvBSplineCurve> k(jaw.form->GetCurve().ProjectToPlane(o));
-        if (!k || !k->CanEvaluate())
-            continue;
-        for (int i = 0; i < 26; ++i)
-        {
-            QvTooth* tooth = UsableByNumber(*this, jaw.list[i]);
-            if (!tooth || !tooth->GetToothRef() || !tooth->GetToothRef()->GetFacc().m_pCurve)
-                continue;
-            QvPoint m;
-            double tm = 0.0;
-            tooth->GetToothRef()->GetFacc().m_pCurve->GetMidPoint(m, tm);
-            const QvPoint mp = o.ProjectPoint(PlacePoint(m_nStep, tooth, m));
-            double t = 0.0;
-            QvPoint c;
-            QvFrame frame;
-            if (!k->ClosestPoint(mp, t, c) || !jaw.form->GetCurve().GetFrame(frame, t))
-                continue;
-            const QvVector d = mp - c;
-            GetToothMeasure(tooth->GetFdi()).m_dArchOffset =
-                d.Dot(frame.m_dirZ) > 0.0 ? -d.Length() : d.Length();
-        }
-    }
+    ForArchTeeth(*this, {JawInputs{kUpperList, m_pOcclusalPlane1, m_pArchForm1},
+                         JawInputs{kLowerList, m_pOcclusalPlane2, m_pArchForm2}},
+                 [&](const JawInputs& jaw, int i, QvTooth* tooth, const QvPlane& o, const QvBSplineCurve& curve) {
+        if (!tooth->GetToothRef()->GetFacc().m_pCurve)
+            return;
+        QvPoint m;
+        double tm = 0.0;
+        tooth->GetToothRef()->GetFacc().m_pCurve->GetMidPoint(m, tm);
+        const QvPoint mp = o.ProjectPoint(PlacePoint(m_nStep, tooth, m));
+        double t = 0.0;
+        QvPoint c;
+        QvFrame frame;
+        if (!curve.ClosestPoint(mp, t, c) || !jaw.form->GetCurve().GetFrame(frame, t))
+            return;
+        const QvVector d = mp - c;
+        GetToothMeasure(tooth->GetFdi()).m_dArchOffset =
+            d.Dot(frame.m_dirZ) > 0.0 ? -d.Length() : d.Length();
+        });
     return true;
 }
 
@@ -242,46 +255,34 @@ bool QvDentalMeasure::ComputeTips()
 
 bool QvDentalMeasure::ComputeRotations()
 {
-    for (const JawInputs& jaw : {JawInputs{kUpperList, m_pOcclusalPlane1, m_pArchForm1},
-                                 JawInputs{kLowerList, m_pOcclusalPlane2, m_pArchForm2}})
-    {
-        if (!jaw.plane || !jaw.form)
-            continue;
-        const QvPlane o = PlaneOf(*jaw.plane);
-        std::unique_ptr<QvBSplineCurve> k(jaw.form->GetCurve().ProjectToPlane(o));
-        if (!k || !k->CanEvaluate())
-            continue;
-        for (int i = 0; i < 26; ++i)
-        {
-            QvTooth* tooth = UsableByNumber(*this, jaw.list[i]);
-            if (!tooth || !tooth->GetToothRef())
-                continue;
-            std::unique_ptr<QvPlane> l(GetLabialPlane(tooth));
-            std::unique_ptr<QvLine> a(GetFaccAxis(tooth));
-            if (!l || !a)
-                continue;
-            const QvFrame& frame = *tooth->GetFrame();
-            QvVector t = a->GetDirection().Cross(l->GetNormal());
-            if (t.Dot(frame.m_dirX) < 0.0)
-                t.Negate();
-            const QvVector tp = o.ProjectVector(t);
-            double u = 0.0;
-            QvPoint c;
-            if (!k->ClosestPoint(o.ProjectPoint(a->GetPoint()), u, c))
-                continue;
-            QvPoint kc;
-            QvVector d[1];
-            if (!k->EvaluateDerivatives(1, kc, d, u))
-                continue;
-            QvVector tangent = d[0];
-            if (tangent.Dot(frame.m_dirX) < 0.0)
-                tangent.Negate();
-            QvVector s = frame.m_dirZ;
-            if (FdiQuadrant(jaw.list[i]) % 2 == 0)
-                s.Negate();
-            GetToothMeasure(tooth->GetFdi()).m_dRotation = Degrees(tp, tangent, s);
-        }
-    }
+    ForArchTeeth(*this, {JawInputs{kUpperList, m_pOcclusalPlane1, m_pArchForm1},
+                         JawInputs{kLowerList, m_pOcclusalPlane2, m_pArchForm2}},
+                 [&](const JawInputs& jaw, int i, QvTooth* tooth, const QvPlane& o, const QvBSplineCurve& curve) {
+        std::unique_ptr<QvPlane> l(GetLabialPlane(tooth));
+        std::unique_ptr<QvLine> a(GetFaccAxis(tooth));
+        if (!l || !a)
+            return;
+        const QvFrame& frame = *tooth->GetFrame();
+        QvVector t = a->GetDirection().Cross(l->GetNormal());
+        if (t.Dot(frame.m_dirX) < 0.0)
+            t.Negate();
+        const QvVector tp = o.ProjectVector(t);
+        double u = 0.0;
+        QvPoint c;
+        if (!curve.ClosestPoint(o.ProjectPoint(a->GetPoint()), u, c))
+            return;
+        QvPoint kc;
+        QvVector d[1];
+        if (!curve.EvaluateDerivatives(1, kc, d, u))
+            return;
+        QvVector tangent = d[0];
+        if (tangent.Dot(frame.m_dirX) < 0.0)
+            tangent.Negate();
+        QvVector s = frame.m_dirZ;
+        if (FdiQuadrant(jaw.list[i]) % 2 == 0)
+            s.Negate();
+        GetToothMeasure(tooth->GetFdi()).m_dRotation = Degrees(tp, tangent, s);
+        });
     return true;
 }
 

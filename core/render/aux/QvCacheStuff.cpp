@@ -801,6 +801,23 @@ bool QvCacheStuff::PointInQuadXY(const QvPoint& p, const QvPoint corners[4])
 
 // ---- Arch label layout ------------------------------------------------------------------------------
 
+void QvCacheStuff::LayoutBothArches(const std::map<int, QvArchLabel, QvFdiArchOrder>& byKey,
+                                    std::vector<QvArchLabel>& all, std::vector<QvPoint>& positions) const
+{
+    std::vector<QvArchLabel> upper;
+    std::vector<QvArchLabel> lower;
+    for (const auto& [key, l] : byKey)
+    {
+        const int q = FdiQuadrant(key);
+        (q == 1 || q == 2 ? upper : lower).push_back(l);
+    }
+    for (const auto* list : {&upper, &lower})
+    {
+        LayoutArchLabels(*list, positions);
+        all.insert(all.end(), list->begin(), list->end());
+    }
+}
+
 void QvCacheStuff::LayoutArchLabels(const std::vector<QvArchLabel>& labels, std::vector<QvPoint>& out) const
 {
     if (labels.empty())
@@ -967,20 +984,9 @@ void QvCacheStuff::BuildContactLabels(const std::vector<QvGapInfo*>& gaps)
         teeth[h] = gap->GetTooth(0);
         teeth[m] = gap->GetTooth(1);
     }
-    std::vector<QvArchLabel> upper;
-    std::vector<QvArchLabel> lower;
-    for (const auto& [key, l] : labels)
-    {
-        const int q = FdiQuadrant(key);
-        (q == 1 || q == 2 ? upper : lower).push_back(l);
-    }
     std::vector<QvArchLabel> all;
     std::vector<QvPoint> positions;
-    for (const auto* list : {&upper, &lower})
-    {
-        LayoutArchLabels(*list, positions);
-        all.insert(all.end(), list->begin(), list->end());
-    }
+    LayoutBothArches(labels, all, positions);
     for (std::size_t i = 0; i < all.size() && i < positions.size(); ++i)
     {
         const QvArchLabel& l = all[i];
@@ -1148,20 +1154,9 @@ void QvCacheStuff::CalIPRLocation(const std::vector<QvIprEntry>& entries, int st
         const int key = IprKey(ToothFdi(t1), ToothFdi(t2));
         byKey[key] = QvArchLabel{position, amount, key, value};
     }
-    std::vector<QvArchLabel> upper;
-    std::vector<QvArchLabel> lower;
-    for (const auto& [key, l] : byKey)
-    {
-        const int q = FdiQuadrant(key);
-        (q == 1 || q == 2 ? upper : lower).push_back(l);
-    }
     std::vector<QvArchLabel> all;
     std::vector<QvPoint> positions;
-    for (const auto* list : {&upper, &lower})
-    {
-        LayoutArchLabels(*list, positions);
-        all.insert(all.end(), list->begin(), list->end());
-    }
+    LayoutBothArches(byKey, all, positions);
     for (std::size_t i = 0; i < all.size() && i < positions.size(); ++i)
     {
         const QvArchLabel& l = all[i];

@@ -190,6 +190,9 @@ public:
 
     // One position per record, 10 units out from its point, fanned around the arch.
     void LayoutArchLabels(const std::vector<QvArchLabel>& labels, std::vector<QvPoint>& out) const;
+    // The records of both arches, upper first, each arch laid out as above.
+    void LayoutBothArches(const std::map<int, QvArchLabel, QvFdiArchOrder>& byKey, std::vector<QvArchLabel>& all,
+                          std::vector<QvPoint>& positions) const;
 
     // The label text of a tooth: the number, with "(E)", "(P)" or "(I)" for states 5, 3, 2.
     static std::string LabelText(int fdi, int state);

@@ -213,7 +213,9 @@ TEST_F(OverlayTest, RenderedTextIsSumOfItsCharactersAndPureBlue)
     }
     // A character DejaVu lacks comes from the CJK face when it is installed.
     if (std::filesystem::exists(kQvCjkFontPath))
+    {
         EXPECT_GT(Render("\xE7\x9F\xAB")->GetWidth(), 0); // 矫
+    }
 
     cache->m_fontPath = "/nonexistent/font.ttf";
     EXPECT_FALSE(Render("11"));

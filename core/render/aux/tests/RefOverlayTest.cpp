@@ -256,7 +256,9 @@ TEST_F(RefOverlayTest, ArchWidthsOfStepZeroFromTheMeasureStore)
     {
         EXPECT_TRUE(Registered(obj));
         if (auto* line = dynamic_cast<QvAuxLine*>(obj))
+        {
             EXPECT_EQ(Rgb(line->m_clr), Rgb(QvColor(44, 143, 211)));
+        }
         if (auto* label = dynamic_cast<QvAuxNotation*>(obj))
             texts.push_back(label->mtexts[0]);
     }
