@@ -256,6 +256,15 @@ TEST_F(LoginWindowTest, WhatTheDoctorRemovesStaysRemoved)
     EXPECT_EQ(stored->list[0]->account, QStringLiteral("doctor"));
     EXPECT_TRUE(stored->list[0]->psdStr.isEmpty());
     EXPECT_EQ(stored->list[1]->account, QStringLiteral("third"));
+
+    // The next run: the account without its password, the deleted one not offered.
+    QVLoginWindow next;
+    auto& c = *next.controller();
+    EXPECT_EQ(c.accountV->accountField->text(), QStringLiteral("doctor"));
+    EXPECT_TRUE(c.accountV->psdSecureField->text().isEmpty());
+    EXPECT_FALSE(c.sureBtn->isEnabled());
+    ASSERT_EQ(c.userListModel()->list.size(), 2u);
+    EXPECT_EQ(c.userListModel()->list[1]->account, QStringLiteral("third"));
 }
 
 // Run on a real X server only (the test "rivela_login_xvfb"): the frameless,
