@@ -57,6 +57,9 @@ void QVUserInfoManager::clearWKWebCache()
 
 void QVUserInfoManager::clearData()
 {
+    // The typed password is not kept past the session: overwritten, then dropped.
+    m_password.fill(QChar(0));
+    m_password.clear();
     m_userInfo.reset();
     m_selectedOffice.reset();
     m_selectedHospital.reset();

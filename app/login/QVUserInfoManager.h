@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The signed-in user of the process: the login host and its address, the ticket, the
 // typed user name and password, the profile and the hospital and office chosen at
-// login. The login fills it; signing out (clearData) drops the profile and the choices
-// and every cookie and stored web data, and keeps the host, ticket, name and password.
+// login. The login fills it; signing out (clearData) drops the password, the profile,
+// the choices and every cookie and stored web data, and keeps the host, ticket and name.
 // Created once, from any thread; used on the GUI thread.
 #pragma once
 
@@ -46,7 +46,7 @@ public:
     // Runs the web-data cleaner the shell installed (the web views' stored data and
     // cache); nothing when none is installed.
     void clearWKWebCache();
-    // Sign-out, in this order: profile, office, hospital and hospital list dropped;
+    // Sign-out, in this order: password, profile, office, hospital and hospital list dropped;
     // cookies; web data; the cookie folder "Cookies" of the application's data folder.
     void clearData();
 

@@ -7,6 +7,7 @@
 #include "app/login/QVUserInfoManager.h"
 #include "app/login/QVUserRecords.h"
 #include "app/login/QVWebLoginHandle.h"
+#include "app/login/UpdatePasswordWindowController.h"
 #include "app/shell/window/ShellSubsystems.h"
 
 void RegisterLoginWithShell()
@@ -15,6 +16,9 @@ void RegisterLoginWithShell()
 
     RVLoginSubsystem login;
     login.createLoginWindow = []() -> std::unique_ptr<QWidget> { return std::make_unique<QVLoginWindow>(); };
+    login.createUpdatePasswordWindow = []() -> std::unique_ptr<QWidget> {
+        return std::make_unique<UpdatePasswordWindowController>();
+    };
     login.clearHTTPCookie = [] { QVUserInfoManager::sharedInstance().clearHTTPCookie(); };
     login.clearData = [] { QVUserInfoManager::sharedInstance().clearData(); };
     login.username = []() -> std::optional<QString> {

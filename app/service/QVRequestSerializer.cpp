@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/platform/PropertyList.h"
 #include "app/service/QVNetworkAgent.h"
 #include "app/service/QVNetworkUtils.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocale>
 #include <QSysInfo>
 #include <QUuid>
-#include <QXmlStreamWriter>
 
 namespace {
 
@@ -40,66 +39,6 @@ void AppendPairs(QList<QByteArray>& pairs, const QString& key, const QVariant& v
     } else {
         pairs.append(FormEscaped(key) + '=' + FormValue(value));
     }
-}
-
-void WritePlistValue(QXmlStreamWriter& xml, const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::QVariantMap: {
-        xml.writeStartElement(QStringLiteral("dict"));
-        const QVariantMap map = value.toMap();
-        for (auto it = map.begin(); it != map.end(); ++it) {
-            xml.writeTextElement(QStringLiteral("key"), it.key());
-            WritePlistValue(xml, it.value());
-        }
-        xml.writeEndElement();
-        break;
-    }
-    case QMetaType::QVariantList:
-    case QMetaType::QStringList:
-        xml.writeStartElement(QStringLiteral("array"));
-        for (const QVariant& element : value.toList())
-            WritePlistValue(xml, element);
-        xml.writeEndElement();
-        break;
-    case QMetaType::Bool:
-        xml.writeEmptyElement(value.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
-        break;
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        xml.writeTextElement(QStringLiteral("integer"), value.toString());
-        break;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        xml.writeTextElement(QStringLiteral("real"), QString::number(value.toDouble(), 'g', 17));
-        break;
-    case QMetaType::QByteArray:
-        xml.writeTextElement(QStringLiteral("data"), QString::fromLatin1(value.toByteArray().toBase64()));
-        break;
-    case QMetaType::QDateTime:
-        xml.writeTextElement(QStringLiteral("date"), value.toDateTime().toUTC().toString(Qt::ISODate));
-        break;
-    default:
-        xml.writeTextElement(QStringLiteral("string"), value.toString());
-        break;
-    }
-}
-
-QByteArray PlistBody(const QVariantMap& parameters)
-{
-    QByteArray out;
-    QXmlStreamWriter xml(&out);
-    xml.writeStartDocument();
-    xml.writeDTD(QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                                "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">"));
-    xml.writeStartElement(QStringLiteral("plist"));
-    xml.writeAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
-    WritePlistValue(xml, parameters);
-    xml.writeEndElement();
-    xml.writeEndDocument();
-    return out;
 }
 
 QString AcceptLanguage()
@@ -214,7 +153,7 @@ std::optional<QVURLRequest> QVRequestSerializer::requestWithMethod(const QString
         request.body = QJsonDocument::fromVariant(parameters).toJson(QJsonDocument::Compact);
         break;
     default:
-        request.body = PlistBody(parameters);
+        request.body = platform::WritePropertyList(parameters);
         break;
     }
     return request;

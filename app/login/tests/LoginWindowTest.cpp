@@ -7,6 +7,7 @@
 #include "app/platform/Alerts.h"
 #include "testing/QtScreens.h"
 
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -255,6 +256,41 @@ TEST_F(LoginWindowTest, WhatTheDoctorRemovesStaysRemoved)
     EXPECT_EQ(stored->list[0]->account, QStringLiteral("doctor"));
     EXPECT_TRUE(stored->list[0]->psdStr.isEmpty());
     EXPECT_EQ(stored->list[1]->account, QStringLiteral("third"));
+
+    // The next run: the account without its password, the deleted one not offered.
+    QVLoginWindow next;
+    auto& c = *next.controller();
+    EXPECT_EQ(c.accountV->accountField->text(), QStringLiteral("doctor"));
+    EXPECT_TRUE(c.accountV->psdSecureField->text().isEmpty());
+    EXPECT_FALSE(c.sureBtn->isEnabled());
+    ASSERT_EQ(c.userListModel()->list.size(), 2u);
+    EXPECT_EQ(c.userListModel()->list[1]->account, QStringLiteral("third"));
+}
+
+// Run on a real X server only (the test "rivela_login_xvfb"): the frameless,
+// translucent window shown as on a desktop, and a sign-in through it.
+TEST_F(LoginWindowTest, OnScreenUnderX)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs an X server";
+    QVLoginSwitches::setShouldSaveLocalPassword(true);
+    QVLoginWindow window;
+    auto& c = *window.controller();
+    QImage shot;
+    const int code = Run(window, [&] {
+        EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
+        Type(c, QStringLiteral("doctor"));
+        shot = screens::Save(window, QStringLiteral("login_window_xcb"));
+        c.sureBtn->click();
+    });
+    EXPECT_EQ(code, platform::kModalResponseContinue);
+    ASSERT_FALSE(shot.isNull());
+    ASSERT_TRUE(shot.hasAlphaChannel());
+    // The corner outside the rounded content is clear; the content is opaque.
+    EXPECT_LT(qAlpha(shot.pixel(0, 0)), 40);
+    const QPoint middle = c.geometry().center() * shot.devicePixelRatio();
+    EXPECT_EQ(qAlpha(shot.pixel(middle)), 255);
+    EXPECT_EQ(QVUserSelectInfoModel::Stored()->list.at(0)->account, QStringLiteral("doctor"));
 }
 
 } // namespace
