@@ -11,8 +11,6 @@
 
 void RegisterLoginWithShell()
 {
-    QVAPIManager::sharedManager().loadAddressesFromConfiguration();
-
     RVLoginSubsystem login;
     login.createLoginWindow = []() -> std::unique_ptr<QWidget> { return std::make_unique<QVLoginWindow>(); };
     login.clearHTTPCookie = [] { QVUserInfoManager::sharedInstance().clearHTTPCookie(); };
