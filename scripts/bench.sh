@@ -3,7 +3,7 @@
 # Builds the release tree and runs every benchmark (or those named: bench/NAME.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/main.sh >/dev/null
+bash scripts/main.sh --build-only >/dev/null
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
   for f in bench/*.cpp; do names+=("$(basename "$f" .cpp)"); done

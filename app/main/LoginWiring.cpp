@@ -12,8 +12,6 @@
 
 void RegisterLoginWithShell()
 {
-    QVAPIManager::sharedManager().loadAddressesFromConfiguration();
-
     RVLoginSubsystem login;
     login.createLoginWindow = []() -> std::unique_ptr<QWidget> { return std::make_unique<QVLoginWindow>(); };
     login.createUpdatePasswordWindow = []() -> std::unique_ptr<QWidget> {
