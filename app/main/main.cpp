@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The rivela executable.
+#include "app/caselist/RVCaseListWebController.h"
 #include "app/main/LoginWiring.h"
 #include "app/platform/Folders.h"
 #include "app/shell/window/RivelaApp.h"
@@ -41,6 +42,8 @@ int main(int argc, char** argv)
     const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     platform::SetResourceFolder(QFileInfo(executable).path() + QStringLiteral("/resources"));
     LoadIniSettings();
+    // The case list's web view shares GL contexts with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Rivela"));
     QApplication::setApplicationName(QStringLiteral("Rivela"));
@@ -48,6 +51,7 @@ int main(int argc, char** argv)
     QApplication::setStyle(new RivelaStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
     QApplication::setPalette(QApplication::style()->standardPalette());
     RegisterLoginWithShell();
+    RegisterCaseListWithShell();
 
     RivelaApp delegate;
     if (!delegate.applicationDidFinishLaunching())
