@@ -238,7 +238,7 @@ void ExecuteJSCommandHandle::GetSmallPic(const QJsonValue& value, RVCommandCompl
         return;
     }
     const QJsonObject args = value.toObject();
-    const QString picPath = pagetext::TextForm(args.value("picPath"));
+    const QString picPath = pagetext::LocalPath(pagetext::TextForm(args.value("picPath")));
     const bool isCompress = pagetext::FlagFromText(pagetext::TextForm(args.value("isCompress")));
     const bool onlySmall = pagetext::FlagFromText(pagetext::TextForm(args.value("onlySmall")));
     const QImage image = pictures::ReadPicture(picPath);

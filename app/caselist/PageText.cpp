@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace pagetext {
 
@@ -116,6 +117,13 @@ QString SafePathComponent(const QString& name)
     if (out == QStringLiteral(".") || out == QStringLiteral(".."))
         return {};
     return out;
+}
+
+QString LocalPath(const QString& pathOrUrl)
+{
+    if (pathOrUrl.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive))
+        return QUrl(pathOrUrl).toLocalFile();
+    return pathOrUrl;
 }
 
 } // namespace pagetext

@@ -52,4 +52,7 @@ QString CleanUploadName(const QString& name);
 // characters dropped, "." and ".." refused (empty answer).
 QString SafePathComponent(const QString& name);
 
+// A "file:" URL as its local path; any other text unchanged.
+QString LocalPath(const QString& pathOrUrl);
+
 } // namespace pagetext

@@ -510,7 +510,7 @@ void RVCaseListWebController::SelectPic(const QJsonObject& value)
 
 void RVCaseListWebController::EditPic(const QJsonObject& value)
 {
-    QString path = pagetext::TextForm(value.value("picPath"));
+    QString path = pagetext::LocalPath(pagetext::TextForm(value.value("picPath")));
     const QString tag = pagetext::TextForm(value.value("tag"));
     if (path.contains(QStringLiteral("http"))) {
         RVHttpRequest request;

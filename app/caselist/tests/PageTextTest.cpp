@@ -57,6 +57,8 @@ TEST(PageText, LimitFileTypesAndCleanedNames)
     EXPECT_EQ(pagetext::SafePathComponent(QStringLiteral("../../etc/passwd")), "....etcpasswd");
     EXPECT_EQ(pagetext::SafePathComponent(QStringLiteral("..")), "");
     EXPECT_EQ(pagetext::SafePathComponent(QStringLiteral("扫描 1.stl")), "扫描 1.stl");
+    EXPECT_EQ(pagetext::LocalPath(QStringLiteral("file:///tmp/%E5%90%8C%E6%AD%A5%20a.png")), "/tmp/同步 a.png");
+    EXPECT_EQ(pagetext::LocalPath(QStringLiteral("/tmp/a%20b.png")), "/tmp/a%20b.png");
 }
 
 TEST(PageText, ScriptsCarryTextAsLiteralsAndRefuseOddNames)

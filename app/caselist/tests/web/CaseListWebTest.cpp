@@ -288,6 +288,11 @@ TEST_F(CaseListWeb, MainCommandsAnswerThePage)
     Js(QStringLiteral("mainCommand('/rivela/CBCTUploadCancel', {AcquireAccessUrl: %1, Tag: {row: 1}, FileName: 'ct.zip'})")
            .arg(pagetext::ScriptLiteral(access)));
     ASSERT_TRUE(WaitCalls("CBCTUploadCallback", 1));
+    // The upload runs on its own queue; a cancelled archive panel is told to the page.
+    g->world->panelAnswers << std::nullopt;
+    Js(QStringLiteral("mainCommand('/rivela/CBCTUploadUpload', {AcquireAccessUrl: %1, Tag: 'ct'})").arg(pagetext::ScriptLiteral(access)));
+    ASSERT_TRUE(WaitCalls("CBCTUploadCallback", 2));
+    EXPECT_EQ(g->world->requests.last().filters, QStringList{"CBCT (*.rar *.zip)"});
 
     // A page download answered 500 keeps the older file.
     const QString folder = g->world->root.filePath("downloads");
