@@ -92,6 +92,15 @@ void ExecuteJSCommandHandle::setWebView(RVScriptEvaluator evaluator, QWidget* co
         m_indicator->setContentView(contentView);
 }
 
+void ExecuteJSCommandHandle::releaseWebView(QWidget* contentView)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_contentView != contentView)
+        return;
+    m_evaluator = {};
+    m_contentView = nullptr;
+}
+
 void ExecuteJSCommandHandle::evaluate(const QString& script) const
 {
     RVScriptEvaluator evaluator;

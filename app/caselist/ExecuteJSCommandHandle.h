@@ -30,6 +30,9 @@ public:
     // The case list's web view: scripts go there, the busy overlay covers contentView.
     // An empty evaluator drops page calls (no case list).
     void setWebView(RVScriptEvaluator evaluator, QWidget* contentView);
+    // Forgets the web view when it is still the one of contentView (a newer case list
+    // may have taken its place already).
+    void releaseWebView(QWidget* contentView);
     // Evaluates the script in the page; from any thread.
     void evaluate(const QString& script) const;
     RVProgressIndicator* indicator();

@@ -193,7 +193,7 @@ RVCaseListWebController::RVCaseListWebController()
 RVCaseListWebController::~RVCaseListWebController()
 {
     platform::NotificationHub::Shared().RemoveObserver(this);
-    ExecuteJSCommandHandle::shared().setWebView({}, nullptr);
+    ExecuteJSCommandHandle::shared().releaseWebView(m_view);
     // A running upload may still wait for the GUI thread: its queue ends elsewhere.
     if (m_uploadCBCTCommandQueue)
         platform::AsyncGlobal([queue = std::move(m_uploadCBCTCommandQueue)]() mutable { queue.reset(); });
