@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main/AppStart.h"
 
+#include "app/caselist/RVCaseListWebController.h"
 #include "app/login/QVAPIManager.h"
 #include "app/main/LoginWiring.h"
 #include "app/platform/Folders.h"
@@ -49,6 +50,9 @@ void PrepareProcess(const QString& resourceFolder)
     }
     platform::SetResourceFolder(folder);
     LoadIniSettings();
+    // The case list's web view shares GL contexts with the widgets; this must be set
+    // before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 void ApplyLoginConfiguration()
@@ -72,6 +76,7 @@ void RegisterSubsystems()
 {
     ApplyLoginConfiguration();
     RegisterLoginWithShell();
+    RegisterCaseListWithShell();
 }
 
 } // namespace rivela
