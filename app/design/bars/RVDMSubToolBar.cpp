@@ -6,9 +6,11 @@
 #include "app/shell/widgets/NSButtonEx.h"
 #include "core/render/QvViewManager.h"
 
-#include <QDebug>
+#include <QLoggingCategory>
 
 namespace {
+
+Q_LOGGING_CATEGORY(barsLog, "rivela.bars", QtInfoMsg)
 
 RVDMOprationManager& hub()
 {
@@ -166,7 +168,7 @@ void RVDMSubToolBar::setupSubViews()
     }
     m_shownViewTypeImage = QStringLiteral("multi_view");
     totalWidth = x;
-    qDebug().noquote() << QStringLiteral("totalWidth = %1").arg(totalWidth, 0, 'f', 6);
+    qCDebug(barsLog).noquote() << QStringLiteral("totalWidth = %1").arg(totalWidth, 0, 'f', 6);
     updateGeometry();
 }
 
