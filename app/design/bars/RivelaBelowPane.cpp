@@ -106,7 +106,7 @@ NSStepButton* RivelaBelowPane::drawCrtStepButton()
     if (!m_btnCurStep) {
         m_btnCurStep = new NSStepButton(this);
         const int size = int(RivelaStepBarModel::kMarkerSize);
-        m_btnCurStep->setGeometry(int(RivelaStepBarModel::kScaleX), 10, size, size);
+        m_btnCurStep->setGeometry(int(std::lround(m_model.getMoveButtonOriginX(size))), 10, size, size);
         m_btnCurStep->stepMoveLocation = [this](const QPointF& point) { stepMoveLocation(point); };
         m_btnCurStep->setCurrentIndex(m_model.m_nCurrentStep);
         m_btnCurStep->show();
