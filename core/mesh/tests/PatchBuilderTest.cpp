@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -24,6 +25,12 @@ std::vector<QvLineSeg> ChainOf(const std::vector<QvPoint>& outline)
 double Orient(const QvPoint& a, const QvPoint& b, const QvPoint& c)
 {
     return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+}
+
+std::array<QvPoint, 3> CornersOf(const QvMesh& patch, const QvFace& f)
+{
+    return {patch.m_vertices[f.m_vertices[0]].m_point, patch.m_vertices[f.m_vertices[1]].m_point,
+            patch.m_vertices[f.m_vertices[2]].m_point};
 }
 
 double PolygonArea(const std::vector<QvPoint>& outline)
@@ -123,9 +130,7 @@ void ExpectTriangulatesOutline(const QvHolePatchBuilder& builder, const std::vec
     double area = 0.0;
     for (const QvFace& f : patch.m_faces)
     {
-        const QvPoint& a = patch.m_vertices[f.m_vertices[0]].m_point;
-        const QvPoint& b = patch.m_vertices[f.m_vertices[1]].m_point;
-        const QvPoint& c = patch.m_vertices[f.m_vertices[2]].m_point;
+        const auto [a, b, c] = CornersOf(patch, f);
         const double twice = std::fabs(Orient(a, b, c));
         EXPECT_GT(twice, 0.0) << "degenerate face " << f.m_index;
         area += 0.5 * twice;
@@ -379,9 +384,7 @@ TEST(HolePatchBuilder, PointInsertionKeepsEveryCircumcircleEmpty)
         double area = 0.0;
         for (const QvFace& f : patch.m_faces)
         {
-            const QvPoint& a = patch.m_vertices[f.m_vertices[0]].m_point;
-            const QvPoint& b = patch.m_vertices[f.m_vertices[1]].m_point;
-            const QvPoint& c = patch.m_vertices[f.m_vertices[2]].m_point;
+            const auto [a, b, c] = CornersOf(patch, f);
             const double o = Orient(a, b, c);
             area += 0.5 * std::fabs(o);
             // p lies inside the circle through a, b, c (the classic in-circle determinant,
