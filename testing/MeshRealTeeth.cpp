@@ -248,7 +248,8 @@ std::vector<QvRealCrown> RealCrowns(int number)
 
 // A disc grown face by face by distance from the seed: a face sharing one side with the
 // disc and bringing a fresh apex adds a boundary vertex, one filling a notch (two sides
-// shared) removes one.
+// shared) removes one, so the count is met exactly. Faces at an existing hole are
+// passed over, so that two holes never merge.
 bool PunchHole(QvMesh& mesh, const QvVector& up, int boundary, std::vector<std::array<QvPoint, 3>>& removed)
 {
     const int faceCount = static_cast<int>(mesh.m_faces.size());
@@ -264,7 +265,13 @@ bool PunchHole(QvMesh& mesh, const QvVector& up, int boundary, std::vector<std::
             seed = f;
         }
     }
-    if (seed == -1)
+    const auto touchesHole = [&mesh](int f) {
+        for (const int v : mesh.m_faces[f].m_vertices)
+            if (mesh.IsBoundaryVertex(v))
+                return true;
+        return false;
+    };
+    if (seed == -1 || boundary < 3 || touchesHole(seed))
         return false;
     const QvPoint origin = Centroid(TriangleOf(mesh, seed));
     std::vector<char> inRegion(faceCount, 0);
@@ -292,7 +299,7 @@ bool PunchHole(QvMesh& mesh, const QvVector& up, int boundary, std::vector<std::
             return false;
         const int c = candidates.top().second;
         candidates.pop();
-        if (inRegion[c])
+        if (inRegion[c] || touchesHole(c))
             continue;
         int shared = 0;
         int apex = -1;

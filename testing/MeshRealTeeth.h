@@ -55,8 +55,9 @@ enum class QvRealCut
 std::vector<QvRealHole> CutRealTooth(int number, QvRealCut cut, double band = 2.5, double cuspDepth = 0.8);
 
 // Removes a compact disc of faces around the face farthest along `up`, so that the hole
-// it leaves has exactly `boundary` vertices; the triangles taken out are appended to
-// removed. False, the mesh unchanged, when no such disc exists.
+// it leaves has exactly `boundary` vertices; the disc keeps away from existing holes and
+// the triangles taken out are appended to removed. False, the mesh unchanged, when no
+// such disc exists.
 bool PunchHole(QvMesh& mesh, const QvVector& up, int boundary, std::vector<std::array<QvPoint, 3>>& removed);
 
 // A hole of `boundary` vertices punched around the crown tip of tooth N, in the crown's

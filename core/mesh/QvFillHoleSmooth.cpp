@@ -306,6 +306,12 @@ bool QvFillHoleCommand::IsInsidePolygon(const QvPoint& point, const std::vector<
     int crossings = 0;
     for (const QvLineSeg& s : segments)
     {
+        // A segment wholly above or below the ray, by far more than the intersection
+        // test's tolerances, cannot meet it.
+        const double margin = 1e-6 * (1.0 + s.Length());
+        if (std::min(s.m_start[1], s.m_end[1]) - margin > point[1] ||
+            std::max(s.m_start[1], s.m_end[1]) + margin < point[1])
+            continue;
         QvPoint x;
         if (!s.Intersect(ray, x))
             continue;

@@ -117,6 +117,7 @@ std::vector<int>& QvHolePatchBuilder::GetBoundaryVertexIndices()
 
 void QvHolePatchBuilder::RemoveSuperTriangle()
 {
+    m_tracking = false;
     if (m_patch.m_vertices.size() <= 3)
         return;
     std::set<int> faces;
@@ -213,6 +214,110 @@ bool QvHolePatchBuilder::CreateSuperTriangle()
     return true;
 }
 
+bool QvHolePatchBuilder::CircleUndefined(int face) const
+{
+    const QvFace& f = m_patch.m_faces[face];
+    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+    const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
+        position(f.m_vertices[0]), position(f.m_vertices[1]), position(f.m_vertices[2])));
+    return !circle;
+}
+
+void QvHolePatchBuilder::TrackFaces()
+{
+    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    if (m_tracking && static_cast<int>(m_undefined.size()) == faceCount)
+        return;
+    m_undefined.assign(faceCount, 0);
+    m_undefinedCount = 0;
+    for (int f = 0; f < faceCount; ++f)
+        if (CircleUndefined(f))
+        {
+            m_undefined[f] = 1;
+            ++m_undefinedCount;
+        }
+    m_tracking = true;
+}
+
+int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
+{
+    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    // The first face in index order that holds q, sides included; only that choice
+    // matters when q lies on a side or a corner, so the walk below hands such a point
+    // and every walk that cannot finish over to this scan.
+    const auto scan = [&]() {
+        for (int f = 0; f < faceCount; ++f)
+        {
+            const QvFace& face = m_patch.m_faces[f];
+            const QvPoint a = position(face.m_vertices[0]);
+            const QvPoint b = position(face.m_vertices[1]);
+            const QvPoint c = position(face.m_vertices[2]);
+            const double o = Orient(a, b, c);
+            if (o == 0.0)
+                continue;
+            const double sign = o > 0.0 ? 1.0 : -1.0;
+            if (sign * Orient(a, b, q) >= 0.0 && sign * Orient(b, c, q) >= 0.0 && sign * Orient(c, a, q) >= 0.0)
+                return f;
+        }
+        return -1;
+    };
+    if (faceCount == 0)
+        return -1;
+    // Points come in grid order, each next to the one before: a walk from the newest
+    // face crosses a few faces where a scan would test them all.
+    int f = faceCount - 1;
+    for (int step = 0; step < faceCount; ++step)
+    {
+        const QvFace& face = m_patch.m_faces[f];
+        const QvPoint corner[3] = {position(face.m_vertices[0]), position(face.m_vertices[1]),
+                                   position(face.m_vertices[2])};
+        const double o = Orient(corner[0], corner[1], corner[2]);
+        if (o == 0.0)
+            return scan();
+        const double sign = o > 0.0 ? 1.0 : -1.0;
+        int exit = -1;
+        bool onSide = false;
+        for (int k = 0; k < 3 && exit == -1; ++k)
+        {
+            const double side = sign * Orient(corner[k], corner[(k + 1) % 3], q);
+            if (side < 0.0)
+                exit = k;
+            else if (side == 0.0)
+                onSide = true;
+        }
+        if (exit == -1)
+            return onSide ? scan() : f;
+        const int e = m_patch.FindEdge(face.m_vertices[exit], face.m_vertices[(exit + 1) % 3]);
+        const int g = e == -1 ? -1 : m_patch.m_edges[e].GetOtherFace(f);
+        if (g == -1)
+            return scan();
+        f = g;
+    }
+    return scan();
+}
+
+void QvHolePatchBuilder::RemoveTrackedFace(int face)
+{
+    m_patch.RemoveFace(face, false);
+    m_undefinedCount -= m_undefined[face];
+    m_undefined[face] = m_undefined.back();
+    m_undefined.pop_back();
+}
+
+bool QvHolePatchBuilder::AddTrackedFace(int a, int b, int c)
+{
+    if (!m_patch.AddFace(a, b, c, 0))
+    {
+        m_tracking = false;
+        return false;
+    }
+    const char undefined = CircleUndefined(static_cast<int>(m_patch.m_faces.size()) - 1) ? 1 : 0;
+    m_undefined.push_back(undefined);
+    m_undefinedCount += undefined;
+    return true;
+}
+
 bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
 {
     const QvPoint q = Flat(p);
@@ -225,40 +330,22 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
         static_cast<void>(m_patch.AddFace(0, 1, 3, 0));
         static_cast<void>(m_patch.AddFace(1, 2, 3, 0));
         static_cast<void>(m_patch.AddFace(0, 2, 3, 0));
+        m_tracking = false;
         return true;
     }
 
-    const int faceCount = static_cast<int>(m_patch.m_faces.size());
-    std::set<int> bad;
-    for (int f = 0; f < faceCount; ++f)
-    {
-        const QvFace& face = m_patch.m_faces[f];
-        const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
-            position(face.m_vertices[0]), position(face.m_vertices[1]), position(face.m_vertices[2])));
-        if (!circle)
-            return false;
-        if (circle->Contains(q))
-            bad.insert(f);
-    }
+    // A face without a circumcircle anywhere in the patch stops the insertion, as the
+    // test of every face against p would; the faces' flags are kept up to date instead.
+    TrackFaces();
+    if (m_undefinedCount != 0)
+        return false;
 
     // Circumcircle tests near co-circular points (a regular grid is full of them) can
     // disagree in rounding, giving a cavity that is split, holed or not visible from p,
     // whose fan would overlap. The cavity is therefore grown from the face holding p
-    // through bad faces only, then widened across every side that p does not see.
-    int home = -1;
-    for (int f = 0; f < faceCount && home == -1; ++f)
-    {
-        const QvFace& face = m_patch.m_faces[f];
-        const QvPoint a = position(face.m_vertices[0]);
-        const QvPoint b = position(face.m_vertices[1]);
-        const QvPoint c = position(face.m_vertices[2]);
-        const double o = Orient(a, b, c);
-        if (o == 0.0)
-            continue;
-        const double sign = o > 0.0 ? 1.0 : -1.0;
-        if (sign * Orient(a, b, q) >= 0.0 && sign * Orient(b, c, q) >= 0.0 && sign * Orient(c, a, q) >= 0.0)
-            home = f;
-    }
+    // through faces whose circumcircle holds p, then widened across every side that p
+    // does not see.
+    const int home = LocateFace(q);
     if (home == -1)
     {
         m_patch.AddVertex(p);
@@ -272,6 +359,7 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
         }
 
     std::set<int> cavity{home};
+    std::set<int> tested{home};
     std::deque<int> queue{home};
     while (!queue.empty())
     {
@@ -280,8 +368,18 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
         for (const int e : m_patch.m_faces[f].m_edges)
         {
             const int g = m_patch.m_edges[e].GetOtherFace(f);
-            if (g != -1 && bad.count(g) != 0 && cavity.insert(g).second)
+            if (g == -1 || !tested.insert(g).second)
+                continue;
+            const QvFace& face = m_patch.m_faces[g];
+            const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
+                position(face.m_vertices[0]), position(face.m_vertices[1]), position(face.m_vertices[2])));
+            if (!circle)
+                return false;
+            if (circle->Contains(q))
+            {
+                cavity.insert(g);
                 queue.push_back(g);
+            }
         }
     }
     for (bool widened = true; widened;)
@@ -338,16 +436,17 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
         return false;
 
     for (auto it = cavity.rbegin(); it != cavity.rend(); ++it)
-        m_patch.RemoveFace(*it, false);
+        RemoveTrackedFace(*it);
     const int v = m_patch.AddVertex(p);
     for (const auto& [a, b] : rim)
-        if (!m_patch.AddFace(a, b, v, 0))
+        if (!AddTrackedFace(a, b, v))
             return false;
     return true;
 }
 
 bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
 {
+    m_tracking = false;
     if (m_patch.m_faces.empty())
         return true;
     const QvLineSeg s = Flat(segment);
@@ -366,11 +465,29 @@ bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
             return false;
     }
 
+    // A face whose box keeps clear of the segment's cannot cross it; the margin is far
+    // above the tolerances of the intersection test.
+    const double margin = 1e-6 * (1.0 + s.Length());
+    const double lowX = std::min(s.m_start[0], s.m_end[0]) - margin;
+    const double highX = std::max(s.m_start[0], s.m_end[0]) + margin;
+    const double lowY = std::min(s.m_start[1], s.m_end[1]) - margin;
+    const double highY = std::max(s.m_start[1], s.m_end[1]) + margin;
     std::set<int> crossed;
     const int faceCount = static_cast<int>(m_patch.m_faces.size());
     for (int f = 0; f < faceCount; ++f)
     {
         const QvFace& face = m_patch.m_faces[f];
+        bool apart[4] = {true, true, true, true};
+        for (const int v : face.m_vertices)
+        {
+            const QvPoint& c = m_patch.m_vertices[v].m_point;
+            apart[0] = apart[0] && c[0] < lowX;
+            apart[1] = apart[1] && c[0] > highX;
+            apart[2] = apart[2] && c[1] < lowY;
+            apart[3] = apart[3] && c[1] > highY;
+        }
+        if (apart[0] || apart[1] || apart[2] || apart[3])
+            continue;
         for (int k = 0; k < 3; ++k)
         {
             const QvLineSeg side(position(face.m_vertices[k]), position(face.m_vertices[(k + 1) % 3]));
@@ -551,6 +668,7 @@ void QvHolePatchBuilder::OrientCounterClockwise(std::vector<int>& loop) const
 
 bool QvHolePatchBuilder::TriangulatePolygon(std::vector<int>& loop)
 {
+    m_tracking = false;
     if (loop.size() < 3)
         return true;
     OrientCounterClockwise(loop);
@@ -610,6 +728,7 @@ bool QvHolePatchBuilder::TriangulatePolygon(std::vector<int>& loop)
 
 void QvHolePatchBuilder::RemoveOutside()
 {
+    m_tracking = false;
     std::vector<int> outline;
     for (const QvLineSeg& s : m_segments)
     {

@@ -80,4 +80,18 @@ public:
 private:
     // First patch vertex at the planar position of p; -1 when none.
     int FindVertexAt(const QvPoint& p) const;
+    // The face's corners have no circumcircle in the plane.
+    bool CircleUndefined(int face) const;
+    // Flags every face without a circumcircle, unless the flags already follow the patch:
+    // InsertPoint keeps them, the other steps drop them, and a face count other than
+    // theirs (the patch edited from outside) has them computed again.
+    void TrackFaces();
+    // The face that holds q (the first in index order when q lies on a side); -1 when none.
+    int LocateFace(const QvPoint& q) const;
+    void RemoveTrackedFace(int face);
+    [[nodiscard]] bool AddTrackedFace(int a, int b, int c);
+
+    std::vector<char> m_undefined;
+    int m_undefinedCount = 0;
+    bool m_tracking = false;
 };

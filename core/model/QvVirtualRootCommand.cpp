@@ -526,79 +526,97 @@ bool QvVirtualRootCommand::BuildBlendedRoot()
     }
 
     const MeshMark mark = Mark(mesh);
-    if (!BuildRootWall(plane, loop, m_dLength) || !CapOpenEnd(plane, m_dLength))
-    {
-        RollBack(mesh, mark);
-        return false;
-    }
-    OrientFrom(mesh, mark.faces);
+    bool solved = false;
+    const auto grow = [&](double length) {
+        if (!BuildRootWall(plane, loop, length) || !CapOpenEnd(plane, length))
+            return false;
+        OrientFrom(mesh, mark.faces);
 
-    const QvPoint e = mesh.GetCenter();
+        const QvPoint e = mesh.GetCenter();
 
-    // Rings of the new root by their step count from the crown's rim.
-    std::vector<std::set<int>> rings;
-    std::vector<char> reached(mesh.m_vertices.size(), 0);
-    std::vector<int> front(loop.begin(), loop.end());
-    for (const int v : front)
-        reached[static_cast<std::size_t>(v)] = 1;
-    while (!front.empty())
-    {
-        std::set<int> ring;
+        // Rings of the new root by their step count from the crown's rim.
+        std::vector<std::set<int>> rings;
+        std::vector<char> reached(mesh.m_vertices.size(), 0);
+        std::vector<int> front(loop.begin(), loop.end());
         for (const int v : front)
+            reached[static_cast<std::size_t>(v)] = 1;
+        while (!front.empty())
         {
-            mesh.GetNeighborVertices(v, around);
-            for (const int w : around)
-                if (w >= mark.vertices && !reached[static_cast<std::size_t>(w)])
-                {
-                    reached[static_cast<std::size_t>(w)] = 1;
-                    ring.insert(w);
-                }
-        }
-        if (ring.empty())
-            break;
-        front.assign(ring.begin(), ring.end());
-        rings.push_back(std::move(ring));
-    }
-
-    std::vector<QvTpsSample> samples;
-    const std::vector<int> rimChain = NearestNeighbourChain(mesh, rim);
-    for (std::size_t k = 0; k < rimChain.size(); ++k)
-    {
-        const QvPoint& p = mesh.m_vertices[static_cast<std::size_t>(rimChain[k])].m_point;
-        samples.push_back({p, 0.0});
-        if (k % 10 == 0)
-        {
-            const QvVector nv = mesh.GetVertexNormal(rimChain[k]);
-            if (nv.Dot(p - e) > 0.0)
+            std::set<int> ring;
+            for (const int v : front)
             {
-                samples.push_back({p + nv * kNormalOffset, 1.0});
-                samples.push_back({p - nv * kNormalOffset, -1.0});
+                mesh.GetNeighborVertices(v, around);
+                for (const int w : around)
+                    if (w >= mark.vertices && !reached[static_cast<std::size_t>(w)])
+                    {
+                        reached[static_cast<std::size_t>(w)] = 1;
+                        ring.insert(w);
+                    }
+            }
+            if (ring.empty())
+                break;
+            front.assign(ring.begin(), ring.end());
+            rings.push_back(std::move(ring));
+        }
+
+        std::vector<QvTpsSample> samples;
+        const std::vector<int> rimChain = NearestNeighbourChain(mesh, rim);
+        for (std::size_t k = 0; k < rimChain.size(); ++k)
+        {
+            const QvPoint& p = mesh.m_vertices[static_cast<std::size_t>(rimChain[k])].m_point;
+            samples.push_back({p, 0.0});
+            if (k % 10 == 0)
+            {
+                const QvVector nv = mesh.GetVertexNormal(rimChain[k]);
+                if (nv.Dot(p - e) > 0.0)
+                {
+                    samples.push_back({p + nv * kNormalOffset, 1.0});
+                    samples.push_back({p - nv * kNormalOffset, -1.0});
+                }
             }
         }
-    }
-    if (rings.size() >= 2)
-    {
-        const std::vector<int> secondChain = NearestNeighbourChain(mesh, rings[1]);
-        for (std::size_t k = 0; k < secondChain.size(); k += 5)
-            samples.push_back({mesh.m_vertices[static_cast<std::size_t>(secondChain[k])].m_point, 0.0});
-    }
-
-    QvThinPlateSpline spline;
-    spline.SetSamples(samples);
-    const bool solved = spline.Solve();
-    if (solved && !rings.empty())
-        for (const int v : rings[0])
+        if (rings.size() >= 2)
         {
-            const QvPoint moved = spline.ProjectToSurface(mesh.m_vertices[static_cast<std::size_t>(v)].m_point);
-            if (IsFinitePoint(moved))
-                (void)mesh.SetVertexPosition(v, moved);
+            const std::vector<int> secondChain = NearestNeighbourChain(mesh, rings[1]);
+            for (std::size_t k = 0; k < secondChain.size(); k += 5)
+                samples.push_back({mesh.m_vertices[static_cast<std::size_t>(secondChain[k])].m_point, 0.0});
         }
 
-    std::vector<double> weights;
-    for (std::size_t k = 0; k < rings.size(); ++k)
-        weights.push_back(k + 1 <= 10 ? static_cast<double>(k + 1) / 10.0 : 1.0);
-    QvMeshSmoothCommand smooth(&mesh);
-    (void)smooth.SmoothWeighted(rings, weights, kBlendSmoothIterations);
+        QvThinPlateSpline spline;
+        spline.SetSamples(samples);
+        solved = spline.Solve();
+        if (solved && !rings.empty())
+            for (const int v : rings[0])
+            {
+                const QvPoint moved = spline.ProjectToSurface(mesh.m_vertices[static_cast<std::size_t>(v)].m_point);
+                if (IsFinitePoint(moved))
+                    (void)mesh.SetVertexPosition(v, moved);
+            }
+
+        std::vector<double> weights;
+        for (std::size_t k = 0; k < rings.size(); ++k)
+            weights.push_back(k + 1 <= 10 ? static_cast<double>(k + 1) / 10.0 : 1.0);
+        QvMeshSmoothCommand smooth(&mesh);
+        (void)smooth.SmoothWeighted(rings, weights, kBlendSmoothIterations);
+
+        return true;
+    };
+    // The blend bends the new wall towards the crown's surface; on a scanned rim's folds
+    // it can cross itself or the crown, and a shorter root bends less far. The shortest
+    // is kept whatever it does, so that the tooth is never left open.
+    double length = m_dLength;
+    for (int attempt = 0;; ++attempt)
+    {
+        if (!grow(length))
+        {
+            RollBack(mesh, mark);
+            return false;
+        }
+        if (attempt == kShorterRoots || !RootCrosses(mesh, mark.faces, {}))
+            break;
+        RollBack(mesh, mark);
+        length *= 0.5;
+    }
 
     mesh.UpdateFaceNormals();
     mesh.UpdateBBox();

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <queue>
 #include <set>
 #include <string>
 #include <utility>
@@ -16,6 +16,7 @@
 #include "core/mesh/QvMesh.h"
 #include "testing/MeshFixtures.h"
 #include "testing/MeshInvariants.h"
+#include "testing/MeshRealTeeth.h"
 
 namespace holetest {
 
@@ -61,97 +62,11 @@ inline QvPoint Centroid(const QvMesh& mesh, int f)
 }
 
 // Removes a compact disc of faces around the face nearest the direction so that the new
-// hole has exactly `boundary` vertices. The disc keeps away from existing holes. Every
-// face added to the disc changes the boundary count by one (a face on one side with a
-// fresh apex adds one, a face filling a notch removes one), so the count is met exactly.
+// hole has exactly `boundary` vertices, away from existing holes.
 inline bool PunchHole(QvMesh& mesh, const QvVector& direction, int boundary)
 {
-    const int faceCount = static_cast<int>(mesh.m_faces.size());
-    QvVector dir = direction;
-    dir.Normalize();
-    int seed = -1;
-    double best = -1e300;
-    for (int f = 0; f < faceCount; ++f)
-    {
-        const QvPoint c = Centroid(mesh, f);
-        const double score = QvVector(c[0], c[1], c[2]).Dot(dir);
-        if (score > best)
-        {
-            best = score;
-            seed = f;
-        }
-    }
-    if (seed == -1 || boundary < 3)
-        return false;
-
-    const QvPoint origin = Centroid(mesh, seed);
-    std::vector<char> inRegion(faceCount, 0);
-    std::vector<int> regionFacesAt(mesh.m_vertices.size(), 0);
-    std::vector<int> region;
-    const auto touchesHole = [&mesh](int f) {
-        for (const int v : mesh.m_faces[f].m_vertices)
-            if (mesh.IsBoundaryVertex(v))
-                return true;
-        return false;
-    };
-    using Entry = std::pair<double, int>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> candidates;
-    const auto take = [&](int f) {
-        inRegion[f] = 1;
-        region.push_back(f);
-        for (const int v : mesh.m_faces[f].m_vertices)
-            ++regionFacesAt[v];
-        for (const int e : mesh.m_faces[f].m_edges)
-        {
-            const int g = mesh.m_edges[e].GetOtherFace(f);
-            if (g != -1 && !inRegion[g])
-                candidates.emplace(Centroid(mesh, g).Distance(origin), g);
-        }
-    };
-    if (touchesHole(seed))
-        return false;
-    take(seed);
-    int count = 3;
-    while (count != boundary)
-    {
-        if (candidates.empty())
-            return false;
-        const int c = candidates.top().second;
-        candidates.pop();
-        if (inRegion[c] || touchesHole(c))
-            continue;
-        int shared = 0;
-        int apex = -1;
-        const QvFace& face = mesh.m_faces[c];
-        for (int k = 0; k < 3; ++k)
-        {
-            const int g = mesh.m_edges[face.m_edges[k]].GetOtherFace(c);
-            if (g != -1 && inRegion[g])
-                ++shared;
-        }
-        if (shared == 1)
-        {
-            for (int k = 0; k < 3; ++k)
-            {
-                const QvEdge& side = mesh.m_edges[face.m_edges[k]];
-                const int g = side.GetOtherFace(c);
-                if (g != -1 && inRegion[g])
-                    apex = face.GetThirdVertex(side.m_vertices[0], side.m_vertices[1]);
-            }
-            if (regionFacesAt[apex] != 0)
-                continue;
-            ++count;
-        }
-        else if (shared == 2)
-            --count;
-        else
-            continue;
-        take(c);
-    }
-    std::sort(region.begin(), region.end(), std::greater<int>());
-    for (const int f : region)
-        mesh.RemoveFace(f, true);
-    return true;
+    std::vector<std::array<QvPoint, 3>> removed;
+    return qvtest::PunchHole(mesh, direction, boundary, removed);
 }
 
 // The boundary loop with exactly `size` vertices; empty when there is none.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -24,6 +25,12 @@ std::vector<QvLineSeg> ChainOf(const std::vector<QvPoint>& outline)
 double Orient(const QvPoint& a, const QvPoint& b, const QvPoint& c)
 {
     return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+}
+
+std::array<QvPoint, 3> CornersOf(const QvMesh& patch, const QvFace& f)
+{
+    return {patch.m_vertices[f.m_vertices[0]].m_point, patch.m_vertices[f.m_vertices[1]].m_point,
+            patch.m_vertices[f.m_vertices[2]].m_point};
 }
 
 double PolygonArea(const std::vector<QvPoint>& outline)
@@ -123,9 +130,7 @@ void ExpectTriangulatesOutline(const QvHolePatchBuilder& builder, const std::vec
     double area = 0.0;
     for (const QvFace& f : patch.m_faces)
     {
-        const QvPoint& a = patch.m_vertices[f.m_vertices[0]].m_point;
-        const QvPoint& b = patch.m_vertices[f.m_vertices[1]].m_point;
-        const QvPoint& c = patch.m_vertices[f.m_vertices[2]].m_point;
+        const auto [a, b, c] = CornersOf(patch, f);
         const double twice = std::fabs(Orient(a, b, c));
         EXPECT_GT(twice, 0.0) << "degenerate face " << f.m_index;
         area += 0.5 * twice;
@@ -353,6 +358,52 @@ TEST(HolePatchBuilder, CavitySplitEmptiesASideWithOnlyTheSegmentEnds)
     // Nothing lies to the right, so cutting the segment in cannot account for a loop
     // without both of its ends.
     EXPECT_FALSE(builder.SplitCavity({0, 2}, QvLineSeg(QvPoint(0, 0, 0), QvPoint(2, 0, 0)), right, left));
+}
+
+// Insertion finds each point's face by walking from the newest face and tests only the
+// circles of the faces it reaches: scattered points (far jumps between insertions) and
+// a grid in row order with a wobble must still give the Delaunay triangulation, every
+// circumcircle empty and the faces tiling the enclosing triangle exactly once.
+TEST(HolePatchBuilder, PointInsertionKeepsEveryCircumcircleEmpty)
+{
+    std::vector<QvPoint> grid;
+    const std::vector<QvPoint> jitter = qvtest::RandomPointsInCube(400, 11, -0.01, 0.01);
+    for (int i = 0; i < 20; ++i)
+        for (int j = 0; j < 20; ++j)
+            grid.emplace_back(i + jitter[20 * i + j][0], j + jitter[20 * i + j][1], 0.0);
+    std::vector<QvPoint> scattered = qvtest::RandomPointsInCube(300, 5, -10.0, 10.0);
+    for (QvPoint& p : scattered)
+        p[2] = 0.0;
+    for (const std::vector<QvPoint>& points : {grid, scattered})
+    {
+        QvHolePatchBuilder builder(points);
+        ASSERT_TRUE(builder.Run());
+        const QvMesh& patch = builder.m_patch;
+        ASSERT_EQ(patch.m_faces.size(), 2 * points.size() + 1);
+        EXPECT_TRUE(qvtest::MeshInvariantsHold(patch));
+        double area = 0.0;
+        for (const QvFace& f : patch.m_faces)
+        {
+            const auto [a, b, c] = CornersOf(patch, f);
+            const double o = Orient(a, b, c);
+            area += 0.5 * std::fabs(o);
+            // p lies inside the circle through a, b, c (the classic in-circle determinant,
+            // its sign fixed by the triangle's orientation).
+            for (const QvPoint& p : points)
+            {
+                const double ax = a[0] - p[0], ay = a[1] - p[1];
+                const double bx = b[0] - p[0], by = b[1] - p[1];
+                const double cx = c[0] - p[0], cy = c[1] - p[1];
+                const double det = (ax * ax + ay * ay) * (bx * cy - cx * by) - (bx * bx + by * by) * (ax * cy - cx * ay) +
+                                   (cx * cx + cy * cy) * (ax * by - bx * ay);
+                const double scale = (ax * ax + ay * ay + bx * bx + by * by + cx * cx + cy * cy);
+                EXPECT_LE((o > 0.0 ? det : -det), 1e-9 * scale * scale) << "a circumcircle holds a point";
+            }
+        }
+        const QvPoint& a = patch.m_vertices[0].m_point;
+        EXPECT_NEAR(area, 0.5 * std::fabs(Orient(a, patch.m_vertices[1].m_point, patch.m_vertices[2].m_point)),
+                    1e-9 * area);
+    }
 }
 
 TEST(HolePatchBuilder, RemoveSuperTriangleKeepsOnlyThePointsTriangulation)

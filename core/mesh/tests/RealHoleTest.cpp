@@ -43,8 +43,7 @@ constexpr std::size_t kSmallHole = 100;
 enum Cost
 {
     kCornersOnly, // the corner-cutting fills
-    kRefining,    // the fills that add vertices, but for the smooth one
-    kSmooth,      // the smooth fill (its point insertion takes minutes on a sliver rim)
+    kRefining,    // the fills that add vertices
 };
 
 // A few small holes, read once for the whole program: the cusp tips of an upper molar cut
@@ -67,7 +66,7 @@ const std::vector<Hole>& Holes()
                     all.push_back({std::move(hole), kRefining});
         qvtest::QvRealHole punched = qvtest::PunchRealTooth(3, 24);
         if (!punched.loop.empty())
-            all.push_back({std::move(punched), kSmooth});
+            all.push_back({std::move(punched), kRefining});
         for (qvtest::QvRealHole& hole : qvtest::CutRealTooth(7, qvtest::QvRealCut::Cusps, 1.0))
             all.push_back({std::move(hole), kCornersOnly});
         return all;
@@ -173,7 +172,7 @@ const Strategy kStrategies[] = {
      [](QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopFaired(l, true, 1, nullptr); }},
     {"faired_2", false, kRefining,
      [](QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopFaired(l, true, 2, nullptr); }},
-    {"smooth", false, kSmooth, [](QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopSmooth(l, 7); }},
+    {"smooth", false, kRefining, [](QvFillHoleCommand& c, const std::vector<int>& l) { return c.FillLoopSmooth(l, 7); }},
 };
 
 class RealHoleFill : public ::testing::TestWithParam<Strategy>
@@ -241,7 +240,7 @@ TEST(RealHoleSmoothFill, PivotedSolveKeepsTheUnpivotedAnswerAndSolvesMore)
     int newSolved = 0;
     for (const auto& [hole, budget] : Holes())
     {
-        if (budget < kSmooth)
+        if (budget < kRefining)
             continue;
         SCOPED_TRACE(hole.name);
         QvMesh mesh = hole.mesh;
