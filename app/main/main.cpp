@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The rivela executable.
+#include "app/main/DesignWiring.h"
 #include "app/main/LoginWiring.h"
 #include "app/platform/Folders.h"
 #include "app/shell/window/RivelaApp.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv)
     QApplication::setStyle(new RivelaStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
     QApplication::setPalette(QApplication::style()->standardPalette());
     RegisterLoginWithShell();
+    RegisterDesignWithShell();
 
     RivelaApp delegate;
     if (!delegate.applicationDidFinishLaunching())
