@@ -143,6 +143,14 @@ void RVDesignViewController::initialize()
 
 QWidget* RVDesignViewController::view()
 {
+    BuildTree();
+    if (!m_hasViewDidLoad && m_infoDlgRight)
+        viewDidLoad();
+    return m_root;
+}
+
+void RVDesignViewController::BuildTree()
+{
     if (!m_root) {
         auto* root = new Root(*this);
         if (QWidget* key = QApplication::activeWindow())
@@ -161,14 +169,12 @@ QWidget* RVDesignViewController::view()
         m_rightPaneBox = MakeBox(m_rightContainerView);
         m_bottomBox = MakeBox(root);
         m_bottomBox->hide();
-        viewDidLoad();
     }
-    return m_root;
 }
 
 void RVDesignViewController::initInfoDlg()
 {
-    view();
+    BuildTree();
     m_infoDlgLeft = std::make_unique<InfoDlg>(m_leftBox);
     m_infoDlgLeft->setDelegate(this);
     m_infoDlgRight = std::make_unique<InfoDlg>(m_rightPaneBox);
@@ -223,7 +229,7 @@ void RVDesignViewController::applyLayout()
 QvMenuBar* RVDesignViewController::paneMenuBar()
 {
     if (!m_paneMenuBar) {
-        view();
+        BuildTree();
         auto* bar = new QvMenuBar;
         bar->resize(RVDMLayout::kColumnWidth, RVDMLayout::kTabHeight);
         bar->setConsiderSelected(true);
@@ -243,7 +249,7 @@ RVDesignToolBarPort* RVDesignViewController::auxToolBar()
             return nullptr;
         m_auxToolBar = bar;
         m_auxToolBarWidget = bar->widget();
-        view();
+        BuildTree();
         m_auxToolBarWidget->setParent(m_topBox);
         bar->setMenuDelegate(this);
         QPointer<QWidget> weakBar = m_auxToolBarWidget;
@@ -266,7 +272,7 @@ RVStepBarPort* RVDesignViewController::treatStepToolBar()
             return nullptr;
         m_treatStepToolBar = bar;
         m_treatStepToolBarWidget = bar->widget();
-        view();
+        BuildTree();
         m_treatStepToolBarWidget->setParent(m_bottomBox);
     }
     return m_treatStepToolBar;
@@ -287,7 +293,7 @@ QWidget* RVDesignViewController::getBelowPane()
 RivelaView* RVDesignViewController::renderView()
 {
     if (!m_renderView) {
-        view();
+        BuildTree();
         // Parked hidden in the left box until the left host shows it.
         auto* render = new RivelaView(m_leftBox);
         render->hide();
@@ -303,7 +309,7 @@ void RVDesignViewController::ShowInLeft(RivelaView* view)
     m_infoDlgLeft->setContentView(view);
     // The host lets go of a replaced view; an old 3-D view is of no further use.
     if (old && old != view && qobject_cast<RivelaView*>(old))
-        old->deleteLater();
+        delete old;
 }
 
 // ---- Opening

@@ -20,8 +20,8 @@
 #include <cstdint>
 #include <memory>
 
-class LoadingView;
-class QvMenuBar;
+#include "app/shell/widgets/LoadingView.h"
+#include "app/shell/panes/QvMenuBar.h"
 class RVModelManagerDelegate;
 
 class RVDesignViewController : public RVDMViewController,
@@ -119,6 +119,8 @@ public:
 private:
     class Root;
     class Listener;
+    // The root view and its boxes, without loading.
+    void BuildTree();
     void initInfoDlg();
     void initSubViews();
     void viewDidLoad();

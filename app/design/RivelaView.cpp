@@ -37,6 +37,15 @@
 #include <cmath>
 #include <vector>
 
+namespace {
+// The revision's compare bar answers clear when it has one.
+void ClearCompareView(QWidget* view)
+{
+    if (view && view->metaObject()->indexOfMethod("clear()") >= 0)
+        QMetaObject::invokeMethod(view, "clear");
+}
+} // namespace
+
 // The hubs hold their members weakly through shared pointers; the widget itself is
 // owned by Qt, so a small receiver stands in for it and forwards.
 class RivelaView::Receiver : public RVDMMouseActionDelegate, public RVDMDrawDelegate, public RV3DOprationDelegate {
@@ -195,7 +204,7 @@ void RivelaView::Clear()
         RVDMDrawStatus::shared().delegate.reset();
     m_bPendingInit = false;
     if (m_compareView) {
-        QMetaObject::invokeMethod(m_compareView, "clear");
+        ClearCompareView(m_compareView);
         m_compareView->hide();
         m_compareView->setParent(nullptr);
         m_compareView->deleteLater();
@@ -667,7 +676,7 @@ void RivelaView::cancelCreteNewScheme()
     if (m_compareView) {
         m_compareView->hide();
         m_compareView->setParent(nullptr);
-        QMetaObject::invokeMethod(m_compareView, "clear");
+        ClearCompareView(m_compareView);
         m_compareView->deleteLater();
     }
     if (RVSubToolBarPort* bar = subToolBar())
