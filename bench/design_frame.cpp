@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The demo case drawn by the design window's 3-D view, a QOpenGLWidget of 1280 x 800
 // on an X server (run under xvfb-run, Mesa llvmpipe), at step 3 like bench/render_frame:
-//   BM_WidgetFrame   one synchronous repaint: paintGL into the widget's framebuffer
-//                    object and its composition onto the window, then glFinish;
+//   BM_WidgetFrame   one frame asked for (update) and waited for until it is swapped onto
+//                    the window: paintGL into the widget's framebuffer object and the
+//                    composition of that onto the window;
 //   BM_PlaybackTick  what a step bar's tick costs: a step switch of the views (every
 //                    overlay as the window opens them) and the repaint, to set against
 //                    the 0.5 s playback period.
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QWindow>
 
 #include <atomic>
 #include <map>
@@ -30,6 +32,7 @@
 #include "app/service/RVCaseInfo.h"
 #include "bench/BenchMain.h"
 #include "core/design/QvAttachGeoMgr.h"
+#include "core/model/QvModel.h"
 #include "core/render/QvGL.h"
 #include "core/render/QvViewManager.h"
 #include "testing/DemoCase.h"
@@ -45,6 +48,8 @@ struct Opened {
     std::unique_ptr<RivelaView> view;
 };
 
+long g_swapped = 0;
+
 std::map<int, std::unique_ptr<Opened>>& Cases()
 {
     static std::map<int, std::unique_ptr<Opened>> cases;
@@ -54,12 +59,15 @@ std::map<int, std::unique_ptr<Opened>>& Cases()
 // The demo case of that many faces a crown, open in a shown view at step 3.
 RivelaView* ViewOf(int faces)
 {
-    std::unique_ptr<Opened>& opened = Cases()[faces];
-    if (opened)
-        return opened->view.get();
+    if (Cases().count(faces))
+        return Cases()[faces]->view.get();
+    // One case open at a time: the next open replaces the document the view draws.
     for (auto& [other, o] : Cases())
         if (o && o->view)
-            o->view->hide();
+            o->view->Clear();
+    Cases().clear();
+    RVModelManager::shared().clear();
+    std::unique_ptr<Opened>& opened = Cases()[faces];
     opened = std::make_unique<Opened>();
     const QString files = opened->dir.filePath("case");
     qvtest::DemoOptions options;
@@ -96,19 +104,24 @@ RivelaView* ViewOf(int faces)
     RivelaView* view = opened->view.get();
     view->resize(kWidth, kHeight);
     view->show();
-    for (int i = 0; i < 50 && !view->isValid(); ++i)
+    for (int i = 0; i < 250 && !(view->windowHandle() && view->windowHandle()->isExposed() && view->isValid()); ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     view->reloadData();
+    if (!view->getModel() || !view->isValid())
+        throw std::runtime_error("no model or no GL context");
+    RVDMOprationManager::shared().showFront();
     RVDMOprationManager::shared().switchStep(kStep, nullptr, nullptr);
-    view->repaint();
+    QObject::connect(view, &QOpenGLWidget::frameSwapped, [] { ++g_swapped; });
     return view;
 }
 
-void Finish(RivelaView* view)
+// A frame asked for and waited for until it is on the window.
+void Frame(RivelaView* view)
 {
-    view->makeCurrent();
-    glFinish();
-    view->doneCurrent();
+    const long before = g_swapped;
+    view->update();
+    while (g_swapped == before)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void BM_WidgetFrame(benchmark::State& state)
@@ -116,10 +129,12 @@ void BM_WidgetFrame(benchmark::State& state)
     RivelaView* view = ViewOf(static_cast<int>(state.range(0)));
     view->show();
     for (auto _ : state) {
-        view->repaint();
-        Finish(view);
+        Frame(view);
     }
-    state.counters["width"] = view->width() * view->devicePixelRatioF();
+    // The frame's size in device pixels.
+    const QImage frame = view->grabFramebuffer();
+    state.counters["width"] = frame.width();
+    state.counters["height"] = frame.height();
 }
 
 void BM_PlaybackTick(benchmark::State& state)
@@ -130,8 +145,7 @@ void BM_PlaybackTick(benchmark::State& state)
     for (auto _ : state) {
         step = step == kStep ? kStep + 1 : kStep;
         RVDMOprationManager::shared().switchStep(step, nullptr, nullptr);
-        view->repaint();
-        Finish(view);
+        Frame(view);
     }
     state.counters["period_ms"] = 500;
 }

@@ -11,6 +11,8 @@
 #include "app/design/RVDesignBarPorts.h"
 #include "app/design/RivelaView.h"
 #include "app/shell/panes/InfoDlg.h"
+#include "app/shell/panes/QvMenuBar.h"
+#include "app/shell/widgets/LoadingView.h"
 #include "app/shell/widgets/RVToolBar.h"
 #include "app/shell/window/ShellSubsystems.h"
 
@@ -20,9 +22,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/shell/widgets/LoadingView.h"
-#include "app/shell/panes/QvMenuBar.h"
-class RVModelManagerDelegate;
 
 class RVDesignViewController : public RVDMViewController,
                                public InfoDlgDelegate,
