@@ -117,6 +117,15 @@ TEST_F(ViewControllerTest, PanesOfACaseByKindServiceAndApproval)
     }
 }
 
+TEST_F(ViewControllerTest, OnlyBracketCasesGetBracketDesignAndLoseAttachments)
+{
+    controller->initialize();
+    Open(Case(kRVModelSchemeBracket, 7005, "demo-3.RVS"));
+    EXPECT_TRUE(alerts.isEmpty()) << alerts.join('|').toStdString();
+    EXPECT_TRUE(BarLog().contains("above setAttachBtnEnable 0 1"));
+    EXPECT_FALSE(BarLog().contains("above setAttachBtnEnable 1 0"));
+}
+
 TEST_F(ViewControllerTest, ASecondCaseWhileLoadingIsRefused)
 {
     controller->initialize();

@@ -81,6 +81,16 @@ TEST_F(DesignWindowGL, DemoCaseAtStepZeroThenInTwoViewsThenReopened)
     EXPECT_GT(ToothInk(two, rightHalf), 200);
     RVDMOprationManager::shared().subToolBarShowMultiView(nullptr, false);
 
+    // The last step with the compare ghosts of the start (the recording step bar does
+    // not move the views, so the step is switched here as the real bar would).
+    RVDMOprationManager::shared().switchStep(kDemoSteps - 1, nullptr, nullptr);
+    RVDMOprationManager::shared().toolBarShowCompare(nullptr, true);
+    qtwait::Settle(300);
+    EXPECT_EQ(controller->heldRenderView()->currentStep(), kDemoSteps - 1);
+    const QImage ghosts = screens::Save(*controller->view(), QStringLiteral("design-window-last-step-compare"));
+    EXPECT_GT(ToothInk(ghosts, left), 500);
+    RVDMOprationManager::shared().toolBarShowCompare(nullptr, false);
+
     // The same case again: the view is rebuilt and shows the teeth.
     Open(Case(kRVModelStepAnimation, 7004, "demo.OS"));
     const QImage again = screens::Save(*controller->view(), QStringLiteral("design-window-reopened"));
