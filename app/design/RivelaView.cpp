@@ -5,9 +5,13 @@
 #include "app/design/RVDMMouseActionManager.h"
 #include "app/design/RVDMOprationManager.h"
 #include "app/design/RVDMViewHandle.h"
+#include "app/design/RVDMLayout.h"
+#include "app/design/RVDesignBarPorts.h"
 #include "app/design/RVModelManager.h"
 #include "app/design/RivelaDoc.h"
 #include "app/platform/Folders.h"
+#include "app/platform/NotificationHub.h"
+#include "app/shell/widgets/NSButtonEx.h"
 #include "app/shell/panes/QvPane.h"
 #include "core/design/QvOBBTreeMgr.h"
 #include "core/mesh/QvParameterizeMgr.h"
@@ -29,8 +33,18 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
+
+namespace {
+// The revision's compare bar answers clear when it has one.
+void ClearCompareView(QWidget* view)
+{
+    if (view && view->metaObject()->indexOfMethod("clear()") >= 0)
+        QMetaObject::invokeMethod(view, "clear");
+}
+} // namespace
 
 // The hubs hold their members weakly through shared pointers; the widget itself is
 // owned by Qt, so a small receiver stands in for it and forwards.
@@ -53,6 +67,32 @@ public:
     QvAuxRender* auxRender() override { return QvRenderStatus::Instance()->GetAuxRender(); }
     void switchStep(int step, QvScheme* scheme, QvView* view) override { m_view->switchStep(step, scheme, view); }
 
+    void toolBarShowFDI(RVDMToolBarState*, bool on) override { m_view->toolBarShowFDI(on); }
+    void toolBarShowSection(RVDMToolBarState*, bool on) override { m_view->toolBarShowSection(on); }
+    void toolBarShowCollision(RVDMToolBarState*, bool on) override { m_view->toolBarShowCollision(on); }
+    void toolBarShowIPR(RVDMToolBarState*, bool on) override { m_view->toolBarShowIPR(on); }
+    void toolBarShowAtt(RVDMToolBarState*, bool on) override { m_view->toolBarShowAtt(on); }
+    void toolBarShowGap(RVDMToolBarState*, bool on) override { m_view->toolBarShowGap(on); }
+    void toolBarShowCompare(RVDMToolBarState*, bool on) override { m_view->toolBarShowCompare(on); }
+    void toolBarShowGrid(RVDMToolBarState*, bool on) override { m_view->toolBarShowGrid(on); }
+    void toolBarShowDistMeasure(RVDMToolBarState*, bool on) override { m_view->toolBarShowDistMeasure(on); }
+    void toolBarShowTargetDesign(RVDMToolBarState*, bool on) override { m_view->toolBarShowTargetDesign(on); }
+    void toolBarShowMoveData(RVDMToolBarState*, bool on) override { m_view->toolBarShowMoveData(on); }
+    void toolBarShowBracket(RVDMToolBarState*, bool on) override { m_view->toolBarShowBracket(on); }
+    void subToolBarShowUpperJaw(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowUpperJaw(on); }
+    void subToolBarShowLowerJaw(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowLowerJaw(on); }
+    void subToolBarShowFaceUpperJaw(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowFaceUpperJaw(on); }
+    void subToolBarShowFaceLowerJaw(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowFaceLowerJaw(on); }
+    void subToolBarShowRight(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowRight(on); }
+    void subToolBarShowFront(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowFront(on); }
+    void subToolBarShowLeft(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowLeft(on); }
+    void subToolBarShowBack(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowBack(on); }
+    void subToolBarShowGum(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowGum(on); }
+    void subToolBarShowRoot(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowRoot(on); }
+    void subToolBarShowJawBone(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowJawBone(on); }
+    void subToolBarShowMultiView(RVDMSubToolBarState*, bool on) override { m_view->subToolBarShowMultiView(on); }
+    void openRotateView() override { m_view->openRotateView(); }
+
 private:
     RivelaView* m_view;
 };
@@ -70,11 +110,13 @@ RivelaView::RivelaView(QWidget* parent) : QOpenGLWidget(parent), m_receiver(std:
     m_bottomLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_bottomLabel->setStyleSheet(QStringLiteral("color: rgb(211, 211, 211); background: transparent;"));
     m_bottomLabel->setTextInteractionFlags(Qt::NoTextInteraction);
-    m_bottomLabel->resize(300, 20);
+    // Wide enough for the whole text at 12 px in a CJK font (300 cut off its first character).
+    m_bottomLabel->resize(std::max(340, m_bottomLabel->sizeHint().width() + 8), 20);
 }
 
 RivelaView::~RivelaView()
 {
+    RemoveMenuRotate();
     Clear();
 }
 
@@ -103,6 +145,10 @@ QvModel* RivelaView::getModel() const
 void RivelaView::reloadData()
 {
     Clear();
+    platform::NotificationHub& hub = platform::NotificationHub::Shared();
+    hub.AddObserver(this, platform::notifications::kCreateNewScheme, [this](const QVariantMap&) { createNewScheme(); });
+    hub.AddObserver(this, platform::notifications::kApproveSchemeNewSchemeQuit,
+                    [this](const QVariantMap&) { cancelCreteNewScheme(); });
     RVDMOprationManager::shared().addDelegate(m_receiver);
     RVDMDrawStatus::shared().delegate = m_receiver;
     if (const auto doc = currentDocument())
@@ -152,10 +198,19 @@ void RivelaView::reloadScheme()
 
 void RivelaView::Clear()
 {
+    platform::NotificationHub::Shared().RemoveObserver(this);
     RVDMOprationManager::shared().removeDelegate(m_receiver.get());
     if (RVDMDrawStatus::shared().delegate.lock() == m_receiver)
         RVDMDrawStatus::shared().delegate.reset();
     m_bPendingInit = false;
+    if (m_compareView) {
+        ClearCompareView(m_compareView);
+        m_compareView->hide();
+        m_compareView->setParent(nullptr);
+        m_compareView->deleteLater();
+    }
+    if (m_subToolBar && m_subToolBarWidget)
+        m_subToolBar->setEnableTwoCompView(true);
     if (!m_bRenderReady)
         return;
     const bool hasContext = context() && context()->isValid();
@@ -245,7 +300,20 @@ void RivelaView::updateSize()
             views->LayoutViews();
     }
     m_bottomLabel->move(5, height() - 5 - m_bottomLabel->height());
+    if (m_sectionPane)
+        m_sectionPane->OnSizeCallback(QRect());
     reposToolBtns();
+    reposSubToolBar();
+    if (m_compareView)
+        m_compareView->setGeometry(rect());
+}
+
+void RivelaView::reposSubToolBar()
+{
+    if (!subToolBar())
+        return;
+    const QSize size = m_subToolBarWidget->sizeHint();
+    m_subToolBarWidget->setGeometry((width() - size.width()) / 2, 10, size.width(), size.height());
 }
 
 void RivelaView::reposToolBtns()
@@ -445,4 +513,237 @@ void RivelaView::wheelEvent(QWheelEvent* e)
         return;
     RVDMMouseActionManager::digitalModelScaleBy(-notches);
     update();
+}
+
+// ---- The design window around the view
+
+namespace {
+std::function<QWidget*()>& CompareViewMaker()
+{
+    static std::function<QWidget*()> maker;
+    return maker;
+}
+} // namespace
+
+void RivelaView::SetCompareViewMaker(std::function<QWidget*()> maker) { CompareViewMaker() = std::move(maker); }
+
+RVDesignToolBarPort* RivelaView::GetAbovePane() const { return m_host ? m_host->viewAbovePane() : nullptr; }
+
+RVStepBarPort* RivelaView::GetBelowPane() const { return m_host ? m_host->viewBelowPane() : nullptr; }
+
+RVSubToolBarPort* RivelaView::subToolBar()
+{
+    if (!m_subToolBarWidget) {
+        m_subToolBar = nullptr;
+        if (const auto& make = DesignBars().subToolBar)
+            m_subToolBar = make();
+        if (!m_subToolBar)
+            return nullptr;
+        m_subToolBarWidget = m_subToolBar->widget();
+        m_subToolBarWidget->setParent(this);
+        m_subToolBarWidget->show();
+        reposSubToolBar();
+    }
+    return m_subToolBar;
+}
+
+void RivelaView::GetTreatStep()
+{
+    TreatSteps steps;
+    if (!GetTreatStep(steps))
+        return;
+    if (RVStepBarPort* bar = GetBelowPane()) {
+        bar->setUpStep(QString::number(steps.up));
+        bar->setDownStep(QString::number(steps.down));
+        bar->setUpExceedStep(QString::number(steps.upExceed));
+        bar->setDownExceedStep(QString::number(steps.downExceed));
+    }
+}
+
+// ---- Tool-bar messages
+
+void RivelaView::toolBarShowFDI(bool on) { QvCacheStuff::Instance().ShowFDI(on); }
+void RivelaView::toolBarShowGrid(bool on) { QvCacheStuff::Instance().ShowGrid(on); }
+void RivelaView::toolBarShowCollision(bool on) { showOcclusion(on, m_nCurrentStep); }
+void RivelaView::toolBarShowGap(bool on) { showAdjacent(on, m_nCurrentStep); }
+void RivelaView::toolBarShowIPR(bool on) { showIPR(on, m_nCurrentStep); }
+void RivelaView::toolBarShowAtt(bool on) { showAttachments(on, m_nCurrentStep); }
+
+void RivelaView::toolBarShowCompare(bool on)
+{
+    QvModel* model = getModel();
+    QvScheme* scheme = model ? QvGetSchemeMgr(*model)->GetCurScheme() : nullptr;
+    if (!scheme)
+        return;
+    if (RVStepBarPort* bar = GetBelowPane())
+        (void)bar->didSelectStep(on ? scheme->GetStepCount() - 1 : 0, true);
+    showComapre(on);
+}
+
+void RivelaView::toolBarShowSection(bool on)
+{
+    if (on) {
+        if (m_host)
+            m_host->setActivePane(4);
+        QvPane* pane = m_host ? m_host->getActivePane() : nullptr;
+        if (pane && pane->GetID() == 4) {
+            m_sectionPane = pane;
+            pane->setParent(this);
+            pane->show();
+            QMetaObject::invokeMethod(pane, "initStateWithFrame", Q_ARG(QRect, QRect()));
+        }
+        return;
+    }
+    if (m_sectionPane) {
+        m_sectionPane->hide();
+        m_sectionPane->setParent(nullptr);
+    }
+    if (m_host)
+        m_host->setActivePane(0);
+    m_sectionPane = nullptr;
+}
+
+void RivelaView::toolBarShowDistMeasure(bool on)
+{
+    if (m_host)
+        m_host->setActivePane(on ? 3 : 0);
+}
+
+void RivelaView::toolBarShowTargetDesign(bool on)
+{
+    if (m_host)
+        m_host->setActivePane(on ? 9 : 6);
+    if (RVStepBarPort* bar = GetBelowPane())
+        bar->SetTargetStep(on);
+}
+
+void RivelaView::toolBarShowBracket(bool on)
+{
+    if (RVSubToolBarPort* bar = subToolBar())
+        bar->quitTwoCompView();
+    if (m_host)
+        m_host->setActivePane(on ? 10 : 6);
+}
+
+// The step-movement window belongs to the step panes; without them there is none.
+void RivelaView::toolBarShowMoveData(bool) {}
+
+void RivelaView::openRotateView() { CreateMenuRotate(); }
+
+// ---- View-direction messages
+
+void RivelaView::subToolBarShowUpperJaw(bool on) { RVDMViewHandle::viewShowUpperJaw(nullptr, on); }
+void RivelaView::subToolBarShowLowerJaw(bool on) { RVDMViewHandle::viewShowLowerJaw(nullptr, on); }
+void RivelaView::subToolBarShowFaceUpperJaw(bool on) { RVDMViewHandle::viewShowFaceUpperJaw(nullptr, on); }
+void RivelaView::subToolBarShowFaceLowerJaw(bool on) { RVDMViewHandle::viewShowFaceLowerJaw(nullptr, on); }
+void RivelaView::subToolBarShowRight(bool) { RVDMViewHandle::viewShowModelOrient(nullptr, 3); }
+void RivelaView::subToolBarShowFront(bool) { RVDMViewHandle::viewShowModelOrient(nullptr, 4); }
+void RivelaView::subToolBarShowLeft(bool) { RVDMViewHandle::viewShowModelOrient(nullptr, 2); }
+void RivelaView::subToolBarShowBack(bool) { RVDMViewHandle::viewShowModelOrient(nullptr, 5); }
+void RivelaView::subToolBarShowGum(bool on) { RVDMViewHandle::viewShowGum(nullptr, on); }
+void RivelaView::subToolBarShowRoot(bool on) { showRealRoot(on); }
+void RivelaView::subToolBarShowJawBone(bool on) { showJawBone(on); }
+
+void RivelaView::subToolBarShowMultiView(bool on)
+{
+    if (on)
+        RVDMViewHandle::toTwoCompView();
+    else
+        RVDMViewHandle::toOneCompView();
+}
+
+// ---- Scheme revision
+
+void RivelaView::createNewScheme()
+{
+    if (QvViewManager::Instance()->GetViewCount() > 1)
+        if (RVSubToolBarPort* bar = subToolBar())
+            bar->quitTwoCompView();
+    if (RVSubToolBarPort* bar = subToolBar())
+        bar->setEnableTwoCompView(false);
+    RVDMViewHandle::viewShowModelOrient(nullptr, 4);
+    if (!m_compareView && CompareViewMaker())
+        m_compareView = CompareViewMaker()();
+    if (m_compareView) {
+        m_compareView->setParent(this);
+        m_compareView->setGeometry(rect());
+        m_compareView->show();
+    }
+}
+
+void RivelaView::cancelCreteNewScheme()
+{
+    if (m_compareView) {
+        m_compareView->hide();
+        m_compareView->setParent(nullptr);
+        ClearCompareView(m_compareView);
+        m_compareView->deleteLater();
+    }
+    if (RVSubToolBarPort* bar = subToolBar())
+        bar->setEnableTwoCompView(true);
+}
+
+// ---- Rotate-mode menu
+
+const QList<IconItem>& RivelaView::arrMenuRotate()
+{
+    if (m_ArrMenuRotate.isEmpty())
+        m_ArrMenuRotate = {IconItem(QStringLiteral("竖直旋转_hor"), QStringLiteral("竖直旋转")),
+                           IconItem(QStringLiteral("水平旋转_hor"), QStringLiteral("水平旋转")),
+                           IconItem(QStringLiteral("自由旋转_hor"), QStringLiteral("自由旋转"))};
+    return m_ArrMenuRotate;
+}
+
+SmallMenu* RivelaView::CreateMenuRotate()
+{
+    RVDesignToolBarPort* bar = GetAbovePane();
+    NSButtonEx* button = bar ? bar->rotateTypeBtn() : nullptr;
+    QWidget* content = window();
+    QRect r;
+    if (button)
+        r = QRect(button->mapTo(button->window(), QPoint(0, 0)), button->size());
+    const int rows = static_cast<int>(arrMenuRotate().size());
+    const int height = SmallMenu::kRowHeight * rows - SmallMenu::kRowHeight;
+    if (!m_sMenuRotate) {
+        auto* menu = new SmallMenu(content);
+        // Under the button (y grows downwards here).
+        menu->setGeometry(r.x() - 10, r.y() + r.height(), SmallMenu::kRowWidth, height);
+        menu->addMenuBarItems(arrMenuRotate());
+        menu->setSmallDlegate(this);
+        menu->show();
+        menu->raise();
+        m_sMenuRotate = menu;
+    }
+    return m_sMenuRotate;
+}
+
+void RivelaView::replaceItemAtIndex(qsizetype, const IconItem& item, const QList<IconItem>& items)
+{
+    m_ArrMenuRotate = items;
+    int type = 0;
+    QString name = QStringLiteral("自由旋转");
+    if (item.tooltipName() == QStringLiteral("竖直旋转")) {
+        type = 2;
+        name = item.tooltipName();
+    } else if (item.tooltipName() == QStringLiteral("水平旋转")) {
+        type = 1;
+        name = item.tooltipName();
+    }
+    setViewOpRtType(type);
+    RemoveMenuRotate();
+    RVDesignToolBarPort* bar = GetAbovePane();
+    if (NSButtonEx* button = bar ? bar->rotateTypeBtn() : nullptr)
+        RVDMLayout::setButtonImage(button, IconItem(name, name).iconName());
+    update();
+}
+
+void RivelaView::RemoveMenuRotate()
+{
+    if (!m_sMenuRotate)
+        return;
+    // The menu may be inside its own click handler: it goes once that returns.
+    m_sMenuRotate->hide();
+    m_sMenuRotate->setSmallDlegate(nullptr);
+    m_sMenuRotate->deleteLater();
+    m_sMenuRotate = nullptr;
 }

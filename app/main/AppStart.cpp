@@ -3,6 +3,7 @@
 
 #include "app/caselist/RVCaseListWebController.h"
 #include "app/login/QVAPIManager.h"
+#include "app/main/DesignWiring.h"
 #include "app/main/LoginWiring.h"
 #include "app/platform/Folders.h"
 #include "app/shell/IniFile.h"
@@ -77,6 +78,7 @@ void RegisterSubsystems()
     ApplyLoginConfiguration();
     RegisterLoginWithShell();
     RegisterCaseListWithShell();
+    RegisterDesignWithShell();
 }
 
 } // namespace rivela

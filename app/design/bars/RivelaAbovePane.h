@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/design/bars/RivelaAboveModel.h"
+#include "app/design/RVDesignBarPorts.h"
 #include "app/design/bars/RivelaAuxPane.h"
 
 #include <functional>
@@ -15,14 +16,6 @@
 class NSButtonEx;
 class NSCheckBoxEx;
 class QHBoxLayout;
-
-// The host's split-view and full-screen actions.
-class RivelaMenuBarDelegate {
-public:
-    virtual ~RivelaMenuBarDelegate() = default;
-    virtual void OnBnClickedShowSplite() {}
-    virtual void OnBnClickedFullScreen() {}
-};
 
 // Stored for the host; the bar sends it nothing.
 class RivelaTabBarDelegate {
