@@ -2,6 +2,7 @@
 #include "core/scheme/QvSchemeGums.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <set>
 
@@ -34,10 +35,43 @@ struct GumJob
     ~GumJob() { DeleteMatrices(teeth); }
 
     std::map<QvToothBase*, QvMatrix*> teeth;
+    QvFrame frame;
     std::unique_ptr<QvCreateGumCommandOld> command; // null: too few teeth, nothing to build
     std::unique_ptr<QvGum> gum;
     bool drewMesh = false; // the command drew an entity id for its mesh
+    const GumJob* same = nullptr; // an earlier job of identical input: its gum is copied
 };
+
+bool SameBits(const double* a, const double* b, std::size_t n) { return std::memcmp(a, b, n * sizeof(double)) == 0; }
+
+bool SameMatrix(const QvMatrix* a, const QvMatrix* b)
+{
+    if (!a || !b)
+        return a == b;
+    if (a->Rows() != b->Rows() || a->Cols() != b->Cols())
+        return false;
+    for (int r = 0; r < a->Rows(); ++r)
+        if (!SameBits((*a)[r], (*b)[r], static_cast<std::size_t>(a->Cols())))
+            return false;
+    return true;
+}
+
+// The builder is a function of the frame, the teeth and their placements alone: equal
+// bits in, equal gum out (a jaw whose teeth have stopped moving).
+bool SameInput(const GumJob& a, const GumJob& b)
+{
+    if (!a.command || !b.command || a.teeth.size() != b.teeth.size())
+        return false;
+    const QvFrame& f = a.frame;
+    const QvFrame& g = b.frame;
+    if (!SameBits(f.m_centre.m_coord, g.m_centre.m_coord, 3) || !SameBits(f.m_dirX.m_coord, g.m_dirX.m_coord, 3) ||
+        !SameBits(f.m_dirY.m_coord, g.m_dirY.m_coord, 3) || !SameBits(f.m_dirZ.m_coord, g.m_dirZ.m_coord, 3))
+        return false;
+    for (auto i = a.teeth.begin(), j = b.teeth.begin(); i != a.teeth.end(); ++i, ++j)
+        if (i->first != j->first || !SameMatrix(i->second, j->second))
+            return false;
+    return true;
+}
 
 void PrepareJob(QvScheme& scheme, int step, bool upper, bool needTwo, QvGumEdgeLengthCache* lengths, GumJob& job)
 {
@@ -48,6 +82,7 @@ void PrepareJob(QvScheme& scheme, int step, bool upper, bool needTwo, QvGumEdgeL
     const std::vector<QvTreatStepList*>& lists = scheme.m_stepLists;
     if (!upper && step >= 0 && step < static_cast<int>(lists.size()) && lists[static_cast<std::size_t>(step)])
         frame.Transform(lists[static_cast<std::size_t>(step)]->m_jawMatrix);
+    job.frame = frame;
     job.command = std::make_unique<QvCreateGumCommandOld>(frame, job.teeth, lengths);
     job.command->SetCapToothRings(false);
     job.command->SetStitchBorder(false);
@@ -151,14 +186,31 @@ bool QvScheme::CreateGums(bool includeStep0, int step)
         if (job.command && !job.command->EnsureCrownLoops())
             for (const QvToothBase* tooth : job.command->m_orderedTeeth)
                 shareable = shareable && !tooth->GetBoundaryLoop()->empty();
+        if (k >= 2 && SameInput(jobs[k - 2], job))
+        {
+            job.same = jobs[k - 2].same ? jobs[k - 2].same : &jobs[k - 2];
+            job.command.reset();
+        }
     }
     const std::int32_t firstId = QvEntity::PeekNextId();
     QvParallelFor(jobs.size(), shareable ? 0u : 1u, [&](std::size_t k) { RunJob(jobs[k]); });
+    std::int32_t drawn = 0; // ids drawn here
+    for (GumJob& job : jobs)
+        if (job.same)
+        {
+            job.drewMesh = job.same->drewMesh;
+            if (job.same->gum)
+            {
+                job.gum = std::make_unique<QvGum>();
+                job.gum->CopyMeshData(*job.same->gum);
+                job.gum->m_bModified = true;
+                ++drawn;
+            }
+        }
+        else
+            drawn += (job.drewMesh ? 1 : 0) + (job.gum ? 1 : 0);
     // The gums' ids as one build after another would draw them (each command's mesh,
     // then its gum), unless something else drew ids meanwhile.
-    std::int32_t drawn = 0;
-    for (const GumJob& job : jobs)
-        drawn += (job.drewMesh ? 1 : 0) + (job.gum ? 1 : 0);
     if (QvEntity::PeekNextId() == firstId + drawn)
     {
         std::int32_t id = firstId;
@@ -168,6 +220,8 @@ bool QvScheme::CreateGums(bool includeStep0, int step)
             if (job.gum)
                 job.gum->SetID(id++);
         }
+        while (QvEntity::PeekNextId() < id)
+            (void)QvEntity::NextId();
     }
     bool built = false;
     for (std::size_t i = 0; i < steps.size(); ++i)
