@@ -53,6 +53,8 @@ void QvEntity::UpdateBBox() {}
 
 std::int32_t QvEntity::NextId() { return g_nextEntityId.fetch_add(1, std::memory_order_relaxed); }
 
+std::int32_t QvEntity::PeekNextId() { return g_nextEntityId.load(std::memory_order_relaxed); }
+
 void QvEntity::SetNextId(std::int32_t value)
 {
     g_nextEntityId.store(value > kFirstEntityId ? value : kFirstEntityId, std::memory_order_relaxed);

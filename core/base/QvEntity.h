@@ -37,6 +37,8 @@ public:
 
     // The counter's value; the counter advances past it.
     static std::int32_t NextId();
+    // The id NextId would give now, not drawn.
+    static std::int32_t PeekNextId();
     // The counter never goes below 100; SetNextId(100) is also the reset for tests.
     static void SetNextId(std::int32_t value);
 

@@ -2,12 +2,10 @@
 #include "core/design/QvOBBTreeMgr.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
 #include <memory>
 #include <set>
-#include <thread>
 
+#include "core/base/QvParallel.h"
 #include "core/design/QvOBBTree.h"
 #include "core/mesh/QvMesh.h"
 
@@ -63,44 +61,12 @@ void QvOBBTreeMgr::AddMeshes(const std::vector<QvMesh*>& list, unsigned threads)
     // The largest first, so that no thread is left with a big mesh at the end.
     std::stable_sort(todo.begin(), todo.end(),
                      [](const QvMesh* a, const QvMesh* b) { return a->m_faces.size() > b->m_faces.size(); });
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, todo.size()));
-
-    std::atomic<std::size_t> next{0};
-    std::vector<std::exception_ptr> failures(threads);
-    const auto work = [&](unsigned worker) {
-        try
-        {
-            for (std::size_t i = next++; i < todo.size(); i = next++)
-            {
-                auto tree = std::make_unique<QvOBBTree>(todo[i]);
-                Guard guard(m_mutex);
-                if (m_trees.try_emplace(todo[i], tree.get()).second)
-                    tree.release();
-            }
-        }
-        catch (...)
-        {
-            failures[worker] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> pool;
-    try
-    {
-        for (unsigned t = 1; t < threads; ++t)
-            pool.emplace_back(work, t);
-    }
-    catch (...)
-    {
-        // Fewer threads than asked: the ones started and this one do the work.
-    }
-    work(0);
-    for (std::thread& t : pool)
-        t.join();
-    for (const std::exception_ptr& failure : failures)
-        if (failure)
-            std::rethrow_exception(failure);
+    QvParallelFor(todo.size(), threads, [&](std::size_t i) {
+        auto tree = std::make_unique<QvOBBTree>(todo[i]);
+        Guard guard(m_mutex);
+        if (m_trees.try_emplace(todo[i], tree.get()).second)
+            tree.release();
+    });
 }
 
 bool QvOBBTreeMgr::HasTree(QvMesh* mesh)

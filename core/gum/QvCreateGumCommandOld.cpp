@@ -13,7 +13,22 @@
 #include "core/model/QvTooth.h"
 #include "core/model/QvToothBase.h"
 
-QvCreateGumCommandOld::QvCreateGumCommandOld(const QvFrame& jawFrame, const std::map<QvToothBase*, QvMatrix*>& teeth)
+double QvGumEdgeLengthCache::Get(const std::vector<QvToothBase*>& ordered)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_lengths.find(ordered);
+        if (found != m_lengths.end())
+            return found->second;
+    }
+    const double length = QvCreateGumCommandOld::MeanEdgeLength(ordered);
+    std::lock_guard lock(m_mutex);
+    m_lengths.emplace(ordered, length);
+    return length;
+}
+
+QvCreateGumCommandOld::QvCreateGumCommandOld(const QvFrame& jawFrame, const std::map<QvToothBase*, QvMatrix*>& teeth,
+                                             QvGumEdgeLengthCache* lengths)
     : m_up(jawFrame.m_dirZ)
 {
     if (!teeth.empty())
@@ -24,7 +39,7 @@ QvCreateGumCommandOld::QvCreateGumCommandOld(const QvFrame& jawFrame, const std:
                 m_teeth.emplace(tooth, matrix);
     }
     OrderTeeth(jawFrame);
-    m_dMeanEdgeLength = MeanEdgeLength(m_orderedTeeth);
+    m_dMeanEdgeLength = lengths ? lengths->Get(m_orderedTeeth) : MeanEdgeLength(m_orderedTeeth);
 }
 
 QvCreateGumCommandOld::QvCreateGumCommandOld(const QvFrame& jawFrame, const std::vector<QvToothBase*>& teeth)
@@ -87,9 +102,9 @@ void QvCreateGumCommandOld::BuildBasePlane()
     m_basePlane = QvPlane(origin + dir * d, dir);
 }
 
-bool QvCreateGumCommandOld::Execute()
+bool QvCreateGumCommandOld::EnsureCrownLoops()
 {
-    if (m_teeth.size() < 2 || m_pGumMesh || !m_toothInfos.empty())
+    if (m_teeth.size() < 2)
         return false;
     for (QvToothBase* tooth : m_orderedTeeth)
     {
@@ -97,6 +112,15 @@ bool QvCreateGumCommandOld::Execute()
         if (tooth->GetBoundaryLoop()->size() < 3)
             return false;
     }
+    return true;
+}
+
+bool QvCreateGumCommandOld::Execute()
+{
+    if (m_teeth.size() < 2 || m_pGumMesh || !m_toothInfos.empty())
+        return false;
+    if (!EnsureCrownLoops())
+        return false;
     if (!(m_dMeanEdgeLength > 0.0))
         return false;
     BuildBasePlane();

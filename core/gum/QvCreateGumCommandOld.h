@@ -8,6 +8,7 @@
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -22,11 +23,26 @@ class QvMatrix;
 class QvMesh;
 class QvToothBase;
 
+// Mean edge lengths of ordered lists of teeth, for builds that share the teeth (every
+// step of one jaw): valid while no listed mesh changes. Any thread may use it.
+class QvGumEdgeLengthCache
+{
+public:
+    // The value MeanEdgeLength gives for the list, computed once per list.
+    double Get(const std::vector<QvToothBase*>& ordered);
+
+private:
+    std::mutex m_mutex;
+    std::map<std::vector<QvToothBase*>, double> m_lengths;
+};
+
 class QvCreateGumCommandOld : public QvCommand
 {
 public:
     // The matrices stay the caller's; a null one places the tooth where the model holds it.
-    QvCreateGumCommandOld(const QvFrame& jawFrame, const std::map<QvToothBase*, QvMatrix*>& teeth);
+    // With a cache, the mean edge length comes from it.
+    QvCreateGumCommandOld(const QvFrame& jawFrame, const std::map<QvToothBase*, QvMatrix*>& teeth,
+                          QvGumEdgeLengthCache* lengths = nullptr);
     QvCreateGumCommandOld(const QvFrame& jawFrame, const std::vector<QvToothBase*>& teeth);
     ~QvCreateGumCommandOld() override;
     QvCreateGumCommandOld(const QvCreateGumCommandOld&) = delete;
@@ -38,6 +54,10 @@ public:
     // False with fewer than two teeth, a tooth without crown rim, or when no surface
     // could be built; m_pGumMesh is then not a gum.
     [[nodiscard]] bool Execute() override;
+    // Execute's first stage, which alone writes to the teeth: computes the crown rim of
+    // each tooth lacking one, in order, up to the first whose rim stays under three
+    // vertices. False then, or with fewer than two teeth.
+    bool EnsureCrownLoops();
 
     static double MeanEdgeLength(const std::vector<QvToothBase*>& teeth);
 

@@ -44,8 +44,9 @@ public:
     void SetMarked(bool on) { SetStateBits(kQvVertexMarked, on); }
     bool IsMarked() const { return (m_state & kQvVertexMarked) != 0; }
 
-    QvPoint m_point;
+    // The index first, where it fills the padding after the base's state word.
     std::int32_t m_index = -1;
+    QvPoint m_point;
     // Incident edges in the order they were attached (the neighbourhood walks rely on it).
     std::vector<int> m_edges;
 };

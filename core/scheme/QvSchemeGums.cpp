@@ -2,9 +2,11 @@
 #include "core/scheme/QvSchemeGums.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <set>
 
+#include "core/base/QvParallel.h"
 #include "core/base/QvTypeCodes.h"
 #include "core/gum/QvCreateGumCommandOld.h"
 #include "core/model/QvGum.h"
@@ -24,30 +26,91 @@ void DeleteMatrices(std::map<QvToothBase*, QvMatrix*>& teeth)
     teeth.clear();
 }
 
+// One jaw at one step: its teeth as placed there and the command that builds its gum.
+struct GumJob
+{
+    GumJob() = default;
+    GumJob(const GumJob&) = delete;
+    GumJob& operator=(const GumJob&) = delete;
+    ~GumJob() { DeleteMatrices(teeth); }
+
+    std::map<QvToothBase*, QvMatrix*> teeth;
+    QvFrame frame;
+    std::unique_ptr<QvCreateGumCommandOld> command; // null: too few teeth, nothing to build
+    std::unique_ptr<QvGum> gum;
+    bool drewMesh = false; // the command drew an entity id for its mesh
+    const GumJob* same = nullptr; // an earlier job of identical input: its gum is copied
+};
+
+bool SameBits(const double* a, const double* b, std::size_t n) { return std::memcmp(a, b, n * sizeof(double)) == 0; }
+
+bool SameMatrix(const QvMatrix* a, const QvMatrix* b)
+{
+    if (!a || !b)
+        return a == b;
+    if (a->Rows() != b->Rows() || a->Cols() != b->Cols())
+        return false;
+    for (int r = 0; r < a->Rows(); ++r)
+        if (!SameBits((*a)[r], (*b)[r], static_cast<std::size_t>(a->Cols())))
+            return false;
+    return true;
+}
+
+// The builder is a function of the frame, the teeth and their placements alone: equal
+// bits in, equal gum out (a jaw whose teeth have stopped moving).
+bool SameInput(const GumJob& a, const GumJob& b)
+{
+    if (!a.command || !b.command || a.teeth.size() != b.teeth.size())
+        return false;
+    const QvFrame& f = a.frame;
+    const QvFrame& g = b.frame;
+    if (!SameBits(f.m_centre.m_coord, g.m_centre.m_coord, 3) || !SameBits(f.m_dirX.m_coord, g.m_dirX.m_coord, 3) ||
+        !SameBits(f.m_dirY.m_coord, g.m_dirY.m_coord, 3) || !SameBits(f.m_dirZ.m_coord, g.m_dirZ.m_coord, 3))
+        return false;
+    for (auto i = a.teeth.begin(), j = b.teeth.begin(); i != a.teeth.end(); ++i, ++j)
+        if (i->first != j->first || !SameMatrix(i->second, j->second))
+            return false;
+    return true;
+}
+
+void PrepareJob(QvScheme& scheme, int step, bool upper, bool needTwo, QvGumEdgeLengthCache* lengths, GumJob& job)
+{
+    scheme.BuildGumTeeth(step, upper, job.teeth);
+    if (needTwo && job.teeth.size() < 2)
+        return;
+    QvFrame frame = scheme.GetGumMgr().GetGumFrame(upper);
+    const std::vector<QvTreatStepList*>& lists = scheme.m_stepLists;
+    if (!upper && step >= 0 && step < static_cast<int>(lists.size()) && lists[static_cast<std::size_t>(step)])
+        frame.Transform(lists[static_cast<std::size_t>(step)]->m_jawMatrix);
+    job.frame = frame;
+    job.command = std::make_unique<QvCreateGumCommandOld>(frame, job.teeth, lengths);
+    job.command->SetCapToothRings(false);
+    job.command->SetStitchBorder(false);
+}
+
+// Reads the teeth only once their crown rims exist (see EnsureCrownLoops).
+void RunJob(GumJob& job)
+{
+    if (!job.command)
+        return;
+    const bool built = job.command->Execute();
+    job.drewMesh = job.command->m_pGumMesh != nullptr;
+    if (built)
+    {
+        job.gum = std::make_unique<QvGum>();
+        job.gum->CopyMeshData(*job.command->m_pGumMesh);
+        job.gum->m_bModified = true;
+    }
+    job.command.reset();
+}
+
 // The gum of one jaw at one step, or null when it cannot be built.
 std::unique_ptr<QvGum> BuildGum(QvScheme& scheme, int step, bool upper, bool needTwo)
 {
-    std::map<QvToothBase*, QvMatrix*> teeth;
-    scheme.BuildGumTeeth(step, upper, teeth);
-    std::unique_ptr<QvGum> gum;
-    if (!needTwo || teeth.size() >= 2)
-    {
-        QvFrame frame = scheme.GetGumMgr().GetGumFrame(upper);
-        const std::vector<QvTreatStepList*>& lists = scheme.m_stepLists;
-        if (!upper && step >= 0 && step < static_cast<int>(lists.size()) && lists[static_cast<std::size_t>(step)])
-            frame.Transform(lists[static_cast<std::size_t>(step)]->m_jawMatrix);
-        QvCreateGumCommandOld command(frame, teeth);
-        command.SetCapToothRings(false);
-        command.SetStitchBorder(false);
-        if (command.Execute())
-        {
-            gum = std::make_unique<QvGum>();
-            gum->CopyMeshData(*command.m_pGumMesh);
-            gum->m_bModified = true;
-        }
-    }
-    DeleteMatrices(teeth);
-    return gum;
+    GumJob job;
+    PrepareJob(scheme, step, upper, needTwo, nullptr, job);
+    RunJob(job);
+    return std::move(job.gum);
 }
 
 QvGumEntry* FindEntry(QvGumMgr& store, int step)
@@ -106,15 +169,67 @@ bool QvScheme::CreateGums(bool includeStep0, int step)
     const int n = GetStepCount();
     if (n == 0)
         return false;
-    bool built = false;
+    std::vector<int> steps;
     for (int i = 0; i < n; ++i)
+        if (!((i == 0 && !includeStep0) || (step != -1 && i != step)))
+            steps.push_back(i);
+    // Upper then lower gum of each step, in step order, as one after another would build them.
+    std::vector<GumJob> jobs(2 * steps.size());
+    QvGumEdgeLengthCache lengths;
+    bool shareable = true;
+    for (std::size_t k = 0; k < jobs.size(); ++k)
     {
-        if ((i == 0 && !includeStep0) || (step != -1 && i != step))
-            continue;
+        GumJob& job = jobs[k];
+        PrepareJob(*this, steps[k / 2], k % 2 == 0, true, &lengths, job);
+        // The only writes to the teeth, here on one thread; a tooth left without a rim
+        // would be tried again by every build, so such a case is built one job at a time.
+        if (job.command && !job.command->EnsureCrownLoops())
+            for (const QvToothBase* tooth : job.command->m_orderedTeeth)
+                shareable = shareable && !tooth->GetBoundaryLoop()->empty();
+        if (k >= 2 && SameInput(jobs[k - 2], job))
+        {
+            job.same = jobs[k - 2].same ? jobs[k - 2].same : &jobs[k - 2];
+            job.command.reset();
+        }
+    }
+    const std::int32_t firstId = QvEntity::PeekNextId();
+    QvParallelFor(jobs.size(), shareable ? 0u : 1u, [&](std::size_t k) { RunJob(jobs[k]); });
+    std::int32_t drawn = 0; // ids drawn here
+    for (GumJob& job : jobs)
+        if (job.same)
+        {
+            job.drewMesh = job.same->drewMesh;
+            if (job.same->gum)
+            {
+                job.gum = std::make_unique<QvGum>();
+                job.gum->CopyMeshData(*job.same->gum);
+                job.gum->m_bModified = true;
+                ++drawn;
+            }
+        }
+        else
+            drawn += (job.drewMesh ? 1 : 0) + (job.gum ? 1 : 0);
+    // The gums' ids as one build after another would draw them (each command's mesh,
+    // then its gum), unless something else drew ids meanwhile.
+    if (QvEntity::PeekNextId() == firstId + drawn)
+    {
+        std::int32_t id = firstId;
+        for (GumJob& job : jobs)
+        {
+            id += job.drewMesh ? 1 : 0;
+            if (job.gum)
+                job.gum->SetID(id++);
+        }
+        while (QvEntity::PeekNextId() < id)
+            (void)QvEntity::NextId();
+    }
+    bool built = false;
+    for (std::size_t i = 0; i < steps.size(); ++i)
+    {
         QvGumEntry entry;
-        entry.m_nStep = i;
-        entry.m_pUpper = BuildGum(*this, i, true, true).release();
-        entry.m_pLower = BuildGum(*this, i, false, true).release();
+        entry.m_nStep = steps[i];
+        entry.m_pUpper = jobs[2 * i].gum.release();
+        entry.m_pLower = jobs[2 * i + 1].gum.release();
         built = built || entry.m_pUpper || entry.m_pLower;
         m_gumMgr.AddGums(entry);
     }

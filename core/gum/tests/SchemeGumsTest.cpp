@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "core/gum/QvCreateGumCommandOld.h"
 #include "core/model/QvGum.h"
@@ -39,6 +43,52 @@ QvPoint BoxCentre(QvMesh& mesh)
 
 QvMatrix Translation(double x, double y, double z) { return qvtest::Translation4(x, y, z); }
 
+// Every member the builder writes, compared bit for bit.
+void ExpectSameGum(const QvGum* a, const QvGum* b, const std::string& where)
+{
+    ASSERT_EQ(a == nullptr, b == nullptr) << where;
+    if (!a)
+        return;
+    EXPECT_EQ(a->GetID(), b->GetID()) << where;
+    EXPECT_EQ(a->m_bModified, b->m_bModified) << where;
+    ASSERT_EQ(a->m_vertices.size(), b->m_vertices.size()) << where;
+    ASSERT_EQ(a->m_edges.size(), b->m_edges.size()) << where;
+    ASSERT_EQ(a->m_faces.size(), b->m_faces.size()) << where;
+    EXPECT_EQ(a->m_colors.size(), b->m_colors.size()) << where;
+    const auto same = [](const auto& x, const auto& y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    for (int k = 0; k < 3; ++k)
+    {
+        EXPECT_TRUE(same(a->m_bbox.m_minPoint.m_coord[k], b->m_bbox.m_minPoint.m_coord[k])) << where;
+        EXPECT_TRUE(same(a->m_bbox.m_maxPoint.m_coord[k], b->m_bbox.m_maxPoint.m_coord[k])) << where;
+    }
+    for (std::size_t i = 0; i < a->m_vertices.size(); ++i)
+    {
+        const QvVertex& x = a->m_vertices[i];
+        const QvVertex& y = b->m_vertices[i];
+        for (int k = 0; k < 3; ++k)
+            ASSERT_TRUE(same(x.m_point.m_coord[k], y.m_point.m_coord[k])) << where << " vertex " << i;
+        ASSERT_EQ(x.m_index, y.m_index) << where << " vertex " << i;
+        ASSERT_EQ(x.m_edges, y.m_edges) << where << " vertex " << i;
+    }
+    for (std::size_t i = 0; i < a->m_edges.size(); ++i)
+    {
+        const QvEdge& x = a->m_edges[i];
+        const QvEdge& y = b->m_edges[i];
+        ASSERT_TRUE(x.m_index == y.m_index && same(x.m_vertices, y.m_vertices) && same(x.m_faces, y.m_faces))
+            << where << " edge " << i;
+    }
+    for (std::size_t i = 0; i < a->m_faces.size(); ++i)
+    {
+        const QvFace& x = a->m_faces[i];
+        const QvFace& y = b->m_faces[i];
+        ASSERT_TRUE(x.m_index == y.m_index && x.m_tag == y.m_tag && same(x.m_vertices, y.m_vertices) &&
+                    same(x.m_edges, y.m_edges))
+            << where << " face " << i;
+        for (int k = 0; k < 3; ++k)
+            ASSERT_TRUE(same(x.m_normal.m_coord[k], y.m_normal.m_coord[k])) << where << " face " << i;
+    }
+}
+
 } // namespace
 
 TEST(SchemeGums, CreateGumsPerStepAndEmptyScheme)
@@ -71,6 +121,66 @@ TEST(SchemeGums, CreateGumsPerStepAndEmptyScheme)
     empty.SetModel(f.demo.model.get());
     EXPECT_FALSE(empty.CreateGums(true, -1));
     EXPECT_TRUE(empty.GetGumMgr().m_entries.empty());
+}
+
+// A case's gums are built side by side; each must be the gum, id included, that building
+// them one after another from the same entity counter gives, on every demo step.
+TEST(SchemeGums, SideBySideEqualsOneAfterAnother)
+{
+    qvtest::DemoOptions options;
+    options.dentition.facesPerTooth = 1200;
+    qvtest::DemoCase demo;
+    ASSERT_TRUE(qvtest::BuildDemoCase(demo, options));
+    QvScheme& scheme = *demo.scheme;
+    for (const bool upper : {true, false})
+        scheme.GetGumMgr().SetGumFrame(demo.model->GetJaw(upper)->m_frame, upper);
+    const int n = scheme.GetStepCount();
+    ASSERT_GE(n, 30);
+
+    const std::int32_t start = QvEntity::PeekNextId() + 1000;
+    QvEntity::SetNextId(start);
+    std::vector<std::unique_ptr<QvGum>> one; // step-major, upper first
+    for (int step = 0; step < n; ++step)
+        for (const bool upper : {true, false})
+        {
+            std::map<QvToothBase*, QvMatrix*> teeth;
+            scheme.BuildGumTeeth(step, upper, teeth);
+            QvFrame frame = scheme.GetGumMgr().GetGumFrame(upper);
+            if (!upper)
+                frame.Transform(scheme.m_stepLists[static_cast<std::size_t>(step)]->m_jawMatrix);
+            std::unique_ptr<QvGum> gum;
+            if (teeth.size() >= 2)
+            {
+                QvCreateGumCommandOld command(frame, teeth);
+                command.SetCapToothRings(false);
+                command.SetStitchBorder(false);
+                if (command.Execute())
+                {
+                    gum = std::make_unique<QvGum>();
+                    gum->CopyMeshData(*command.m_pGumMesh);
+                    gum->m_bModified = true;
+                }
+            }
+            one.push_back(std::move(gum));
+            for (auto& e : teeth)
+                delete e.second;
+        }
+    const std::int32_t end = QvEntity::PeekNextId();
+
+    QvEntity::SetNextId(start);
+    ASSERT_TRUE(scheme.CreateGums(true, -1));
+    EXPECT_EQ(QvEntity::PeekNextId(), end);
+    const std::vector<QvGumEntry>& entries = scheme.GetGumMgr().m_entries;
+    ASSERT_EQ(static_cast<int>(entries.size()), n);
+    for (int step = 0; step < n; ++step)
+    {
+        const QvGumEntry& entry = entries[static_cast<std::size_t>(step)];
+        EXPECT_EQ(entry.m_nStep, step);
+        EXPECT_NE(entry.m_pUpper, nullptr) << step;
+        ExpectSameGum(one[static_cast<std::size_t>(2 * step)].get(), entry.m_pUpper, "upper step " + std::to_string(step));
+        ExpectSameGum(one[static_cast<std::size_t>(2 * step + 1)].get(), entry.m_pLower,
+                      "lower step " + std::to_string(step));
+    }
 }
 
 TEST(SchemeGums, UpdateShowAndVirtualTeeth)
