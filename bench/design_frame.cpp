@@ -36,6 +36,7 @@
 #include "core/render/QvGL.h"
 #include "core/render/QvViewManager.h"
 #include "testing/DemoCase.h"
+#include "bench/BenchDemo.h"
 
 namespace {
 
@@ -70,14 +71,7 @@ RivelaView* ViewOf(int faces)
     std::unique_ptr<Opened>& opened = Cases()[faces];
     opened = std::make_unique<Opened>();
     const QString files = opened->dir.filePath("case");
-    qvtest::DemoOptions options;
-    options.dentition.facesPerTooth = faces;
-    qvtest::DemoCase demo;
-    std::string error;
-    if (!qvtest::BuildDemoCase(demo, options) || !qvtest::WriteDemoFiles(files.toStdString(), demo, options, &error))
-        throw std::runtime_error("cannot write the demo case: " + error);
-    demo = {};
-    QvAttachGeoMgr::Clear(QvAttachGeoMgr::Instance());
+    bench::WriteDemoCaseFiles(files, faces);
     const QString resources = opened->dir.filePath("resources");
     QDir().mkpath(resources);
     QFile::link(files + "/Attachment", resources + "/Attachment.bundle");

@@ -48,6 +48,7 @@
 #include "core/render/QvViewManager.h"
 #include "core/scheme/QvScheme.h"
 #include "testing/DemoCase.h"
+#include "bench/BenchDemo.h"
 #include "testing/OffscreenGL.h"
 
 namespace {
@@ -61,14 +62,7 @@ struct DemoFolder {
     explicit DemoFolder(const std::string& preset)
     {
         files = dir.filePath("case");
-        qvtest::DemoOptions options;
-        options.dentition.facesPerTooth = qvtest::DemoFacesPreset(preset);
-        qvtest::DemoCase demo;
-        std::string error;
-        if (!qvtest::BuildDemoCase(demo, options) || !qvtest::WriteDemoFiles(files.toStdString(), demo, options, &error))
-            throw std::runtime_error("cannot write the demo case: " + error);
-        demo = {};
-        QvAttachGeoMgr::Clear(QvAttachGeoMgr::Instance());
+        bench::WriteDemoCaseFiles(files, qvtest::DemoFacesPreset(preset));
         // The document reads the attachment templates from the resources.
         const QString resources = dir.filePath("resources");
         QDir().mkpath(resources);

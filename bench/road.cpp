@@ -50,6 +50,7 @@
 #include "core/render/aux/QvAuxRender.h"
 #include "core/scheme/QvScheme.h"
 #include "testing/DemoCase.h"
+#include "bench/BenchDemo.h"
 #include "testing/OffscreenGL.h"
 
 namespace {
@@ -65,14 +66,7 @@ struct DemoFolder {
     DemoFolder()
     {
         files = dir.filePath("case");
-        qvtest::DemoOptions options;
-        options.dentition.facesPerTooth = qvtest::DemoFacesPreset("20k");
-        qvtest::DemoCase demo;
-        std::string error;
-        if (!qvtest::BuildDemoCase(demo, options) || !qvtest::WriteDemoFiles(files.toStdString(), demo, options, &error))
-            throw std::runtime_error("cannot write the demo case: " + error);
-        demo = {};
-        QvAttachGeoMgr::Clear(QvAttachGeoMgr::Instance());
+        bench::WriteDemoCaseFiles(files, qvtest::DemoFacesPreset("20k"));
         UseResources(dir.path(), files);
     }
     static void UseResources(const QString& folder, const QString& files)
