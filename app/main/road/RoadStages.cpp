@@ -228,6 +228,18 @@ Stage DesignWindowShowsCase(RoadContext&)
             return QStringLiteral("no attachments");
         if (scheme->GetVirtualTeeth().empty())
             return QStringLiteral("no pontic");
+        // The teeth face the doctor: not only the gums seen from above or below.
+        if (QWidget* view = CaseInDesignWindow()) {
+            const QImage picture = Grab(*view).convertToFormat(QImage::Format_RGB32);
+            qint64 white = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) {
+                    const QRgb p = picture.pixel(x, y);
+                    white += qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200;
+                }
+            if (white < qint64(picture.width()) * picture.height() / 25)
+                return QStringLiteral("hardly any tooth is seen in the 3-D view");
+        }
         QWidget* window = VisibleMainWindow();
         if (!VisibleChild<RivelaAbovePane>(window) || !VisibleChild<RivelaBelowPane>(window) ||
             !VisibleChild<RVDMSubToolBar>(window))
