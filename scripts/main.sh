@@ -64,6 +64,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   "$app/rivela"
 else
   rm -rf build/release/screens
+  # The case list's page runs in Chromium: without the GPU under Xvfb, and as root
+  # only without its sandbox.
+  export QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
+  if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
   # The road keeps its remembered accounts and caches to itself.
   XDG_CONFIG_HOME="$scratch/home" XDG_CACHE_HOME="$scratch/home" XDG_DATA_HOME="$scratch/home" \
     LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb \

@@ -329,6 +329,9 @@ void RivelaView::initializeGL()
     if (m_bPendingInit) {
         m_bPendingInit = false;
         initWithContext();
+        // The view was made just now: turn it the way the window asked before it could.
+        if (m_bRenderReady)
+            showView(RVDMViewHandle::viewOrient());
     }
 }
 

@@ -90,6 +90,8 @@ template <class T> T* VisibleTopLevel()
             return t;
     return nullptr;
 }
+// The widget as the screen shows it (as it draws itself without a display server).
+QImage Grab(QWidget& widget);
 // Replaces the field's text by typing it, as a person selecting all and typing does.
 void TypeInto(QWidget* field, const QString& text);
 void ClickCentre(QWidget* widget);

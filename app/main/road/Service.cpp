@@ -89,12 +89,25 @@ bool Service::Post(const QString& target)
     return reply && reply->status == 200;
 }
 
-bool Service::SetFault(const QString& path, const QString& kind, int times)
+QStringList Service::Log() const
+{
+    httplib::Client client("127.0.0.1", port());
+    client.set_connection_timeout(2);
+    client.set_read_timeout(5);
+    const auto reply = client.Get("/__control/log");
+    if (!reply || reply->status != 200)
+        return {};
+    return QString::fromStdString(reply->body).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool Service::SetFault(const QString& path, const QString& kind, int times, const QByteArray& body)
 {
     QString target = QStringLiteral("/__control/fault?path=") + QString::fromLatin1(QUrl::toPercentEncoding(path)) +
                      QStringLiteral("&kind=") + kind;
     if (times > 0)
         target += QStringLiteral("&times=%1").arg(times);
+    if (!body.isEmpty())
+        target += QStringLiteral("&type=application/octet-stream&body=") + QString::fromLatin1(body.toPercentEncoding());
     return Post(target);
 }
 

@@ -4,6 +4,7 @@
 // file that points the application at it.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -28,8 +29,11 @@ public:
     // The business domain of the case service: base + "/rvmds".
     QString domain() const { return m_base + QStringLiteral("/rvmds"); }
 
-    // POST /__control/fault (see the stand-in for kinds); false when refused.
-    bool SetFault(const QString& path, const QString& kind, int times = -1);
+    // POST /__control/fault (see the stand-in for kinds; body: the reply's bytes for
+    // the kind "body"); false when refused.
+    bool SetFault(const QString& path, const QString& kind, int times = -1, const QByteArray& body = {});
+    // The requests the stand-in answered since its last reset ("GET /path?query").
+    QStringList Log() const;
     bool Reset();
 
 private:

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // rivela-road: runs the application as rivela does and walks the doctor's road
-// through its real widgets, or the fault table (--faults), writing a screenshot of
+// through its real widgets, or a fault table (--faults: sign-in and the case's details;
+// --case-faults: the case's file), writing a screenshot of
 // every stage. Exit status 0 only when every stage was reached.
 //
-//   rivela-road --standin PROGRAM --case DIR [--screens DIR] [--faults]
+//   rivela-road --standin PROGRAM --case DIR [--screens DIR] [--faults | --case-faults]
 //       starts the stand-in as a child process and points a private copy of the
 //       resources (configuration included) at it
 //   rivela-road --service http://127.0.0.1:PORT [--screens DIR]
@@ -14,6 +15,7 @@
 #include "app/main/road/RoadStages.h"
 #include "app/service/QVHttpManager.h"
 #include "app/service/QVNetworkAgent.h"
+#include "app/service/RVHttpTransfer.h"
 #include "app/shell/window/RivelaApp.h"
 
 #include <QApplication>
@@ -56,7 +58,7 @@ bool CopyFolder(const QString& from, const QString& to)
 int Usage(const char* program)
 {
     std::fprintf(stderr,
-                 "usage: %s --standin PROGRAM --case DIR [--screens DIR] [--faults]\n"
+                 "usage: %s --standin PROGRAM --case DIR [--screens DIR] [--faults | --case-faults]\n"
                  "       %s --service http://127.0.0.1:PORT [--screens DIR]\n",
                  program, program);
     return 2;
@@ -67,7 +69,7 @@ int Usage(const char* program)
 int main(int argc, char** argv)
 {
     QString standin, caseFolder, serviceBase, screens = QStringLiteral("screens");
-    bool faults = false;
+    bool faults = false, caseFaults = false;
     for (int i = 1; i < argc; ++i) {
         const auto value = [&]() -> QString { return i + 1 < argc ? QString::fromLocal8Bit(argv[++i]) : QString(); };
         if (!std::strcmp(argv[i], "--standin"))
@@ -80,11 +82,13 @@ int main(int argc, char** argv)
             screens = value();
         else if (!std::strcmp(argv[i], "--faults"))
             faults = true;
+        else if (!std::strcmp(argv[i], "--case-faults"))
+            caseFaults = true;
         else
             return Usage(argv[0]);
     }
     if (serviceBase.isEmpty() == standin.isEmpty() || (!standin.isEmpty() && caseFolder.isEmpty()) ||
-        (faults && standin.isEmpty()))
+        ((faults || caseFaults) && standin.isEmpty()) || (faults && caseFaults))
         return Usage(argv[0]);
 
     road::Service service;
@@ -117,13 +121,14 @@ int main(int argc, char** argv)
     rivela::ConfigureApplication();
     rivela::RegisterSubsystems();
 
-    if (faults) {
-        // The hanging service's row waits for the request's time-out: a short one
-        // in place of the 15 s the client sets up.
+    if (faults || caseFaults) {
+        // The hanging service's rows wait for the request's time-out: short ones in
+        // place of the 15 s of the login and the 300 s of a transfer.
         QVHttpManager::setUp();
         QVNetworkAgent::sharedInstance().setTimeoutInterval(3);
+        RVTimeouts().transferMs = 4000;
         road::FaultRun run{&service, resources, screens, kDemoPassword};
-        const int failed = road::RunFaultTable(run);
+        const int failed = faults ? road::RunFaultTable(run) : road::RunCaseFileFaults(run);
         std::printf("faults: %d row(s) failed\n", failed);
         return failed == 0 ? 0 : 1;
     }

@@ -371,6 +371,9 @@ void MainWindowController::logout()
 {
     m_window->hide();
     m_toolBar->clear();
+    // The 3-D view's notations point into the document's teeth: they go first.
+    if (m_dmViewController)
+        m_dmViewController->closeOpenAll();
     ShellSubsystems::Design().clearDocument();
     RVCaseManager::shared().clear();
     ShellSubsystems::Login().clearData();
