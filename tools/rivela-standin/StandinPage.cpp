@@ -32,18 +32,18 @@ td, th { border: 1px solid #ccc; padding: 4px 8px; }
 
 <h2>命令</h2>
 <div id="commands">
-<button id="selectPic" onclick="mainCommand('/rivela/SelectPic', {tag: 'front', isMultiple: 'Y', caseNo: 'RV2024-0001'})">SelectPic</button>
+<button id="selectPic" onclick="mainCommand('/rivela/SelectPic', {tag: 'front', multiFile: 'Y'})">SelectPic</button>
 <button id="editPic" onclick="mainCommand('/rivela/EditPic', {picPath: domain + '/files/demo-1.RVS', tag: 'front'})">EditPic</button>
-<button id="cbctUpload" onclick="mainCommand('/rivela/CBCTUploadUpload', {acquireAccessUrl: domain + '/cbct/acquireAccess.htm', caseNo: 'RV2024-0001'})">CBCTUploadUpload</button>
-<button id="cbctCancel" onclick="mainCommand('/rivela/CBCTUploadCancel', {caseNo: 'RV2024-0001'})">CBCTUploadCancel</button>
+<button id="cbctUpload" onclick="mainCommand('/rivela/CBCTUploadUpload', {AcquireAccessUrl: domain + '/cbct/acquireAccess?caseNo=RV2024-0001', Tag: 'ct'})">CBCTUploadUpload</button>
+<button id="cbctCancel" onclick="mainCommand('/rivela/CBCTUploadCancel', {AcquireAccessUrl: domain + '/cbct/acquireAccess?caseNo=RV2024-0001', Tag: 'ct', FileName: ''})">CBCTUploadCancel</button>
 <button id="uploadSync" onclick="mainCommand('/rivela/UploadSyncFiles', {medicalCaseId: 'RV2024-0001', callBackMethodName: 'syncCallback'})">UploadSyncFiles</button>
-<button id="download" onclick="mainCommand('/rivela/Download', {url: domain + '/files/demo-1.RVS'})">Download</button>
+<button id="download" onclick="mainCommand('/rivela/Download', {DownloadUrl: domain + '/files/demo-1.RVS', FileName: 'demo-1.RVS'})">Download</button>
 <button id="closeForm" onclick="post('CloseForm', '')">CloseForm</button>
 </div>
 <div id="prompts">
 <button id="promptSync" onclick="promptCommand('/rivela/UploadSyncFiles', {medicalCaseId: 'RV2024-0001'})">UploadSyncFiles (prompt)</button>
 <button id="promptFileSync" onclick="promptCommand('/rivela/FileSynchronization', {medicalCaseId: 'RV2024-0001', callBackMethodName: 'syncCallback'})">FileSynchronization</button>
-<button id="promptFilePost" onclick="promptCommand('/rivela/FilePost', {url: domain + '/resourceFile/uploadFile.htm', oneFormJson: {bizId: 70011, caseNo: 'RV2024-0001'}, callBackMethod: 'filePosted'})">FilePost</button>
+<button id="promptFilePost" onclick="promptCommand('/rivela/FilePost', {formData: [{value: JSON.stringify({bizId: 70011, fileType: 1041, fileName: 'model'})}], uploadUrl: domain + '/resourceFile/uploadFile.htm', needZip: false, limitFileType: '*.stl;*.ply;*.zip;'})">FilePost</button>
 <button id="promptPictures" onclick="promptCommand('/rivela/RvmPicturesShow', {caseNo: 'RV2024-0001', phaseNo: '1'})">RvmPicturesShow</button>
 <button id="promptSmallPic" onclick="promptCommand('/rivela/GetSmallPic', {picPath: domain + '/files/demo-1.RVS', tag: 'front'})">GetSmallPic</button>
 </div>

@@ -178,7 +178,7 @@ TEST_F(StandinTest, PortalPageSendsThePageCommands)
           "/SelectPic'", "/EditPic'", "/CBCTUploadUpload'", "/CBCTUploadCancel'", "/UploadSyncFiles'", "/Download'",
           "/FileSynchronization'", "/FilePost'", "/RvmPicturesShow'", "/GetSmallPic'", "function LoadPicture(",
           "function EditPicCallBack(", "function CBCTUploadCallback(", "function globalRefresh(", "function syncFile(",
-          "callBackMethodName: 'syncCallback'", "callBackMethod: 'filePosted'", "type=\"file\"",
+          "callBackMethodName: 'syncCallback'", "uploadUrl: domain + '/resourceFile/uploadFile.htm'", "type=\"file\"",
           "/files/demo-1.RVS\">"}) {
         EXPECT_NE(page.find(text), std::string::npos) << text;
     }
