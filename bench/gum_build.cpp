@@ -59,6 +59,32 @@ QvFrame FrameAt(QvScheme& scheme, int step, bool upper)
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
+// Time of the four stages of one gum build, summed over the iterations.
+struct GumStages
+{
+    double order = 0, plane = 0, records = 0, surface = 0;
+    std::size_t faces = 0;
+
+    void Add(const Clock::time_point (&t)[5], const QvMesh& gum)
+    {
+        order += Seconds(t[0], t[1]);
+        plane += Seconds(t[1], t[2]);
+        records += Seconds(t[2], t[3]);
+        surface += Seconds(t[3], t[4]);
+        faces = gum.m_faces.size();
+    }
+
+    void Report(benchmark::State& state) const
+    {
+        const double n = static_cast<double>(state.iterations());
+        state.counters["order_ms"] = 1e3 * order / n;
+        state.counters["plane_ms"] = 1e3 * plane / n;
+        state.counters["records_ms"] = 1e3 * records / n;
+        state.counters["surface_ms"] = 1e3 * surface / n;
+        state.counters["gum_faces"] = static_cast<double>(faces);
+    }
+};
+
 void BM_GumOneJawStep(benchmark::State& state)
 {
     qvtest::DemoCase& demo = Demo(static_cast<int>(state.range(0)));
@@ -66,36 +92,27 @@ void BM_GumOneJawStep(benchmark::State& state)
     std::map<QvToothBase*, QvMatrix*> teeth;
     scheme.BuildGumTeeth(15, false, teeth);
     const QvFrame frame = FrameAt(scheme, 15, false);
-    double order = 0, plane = 0, records = 0, surface = 0;
-    std::size_t faces = 0;
+    GumStages stages;
     for (auto _ : state)
     {
-        const auto t0 = Clock::now();
+        Clock::time_point t[5];
+        t[0] = Clock::now();
         QvCreateGumCommandOld command(frame, teeth);
-        const auto t1 = Clock::now();
+        t[1] = Clock::now();
         command.BuildBasePlane();
-        const auto t2 = Clock::now();
+        t[2] = Clock::now();
         if (!command.BuildToothInfos())
             state.SkipWithError("records");
-        const auto t3 = Clock::now();
+        t[3] = Clock::now();
         command.m_pGumMesh = new QvMesh();
         command.m_pGumMesh->Reserve(15000, 30000, 45000);
         if (!command.BuildGumSurface())
             state.SkipWithError("surface");
         command.m_pGumMesh->UpdateFaceNormals();
-        const auto t4 = Clock::now();
-        order += Seconds(t0, t1);
-        plane += Seconds(t1, t2);
-        records += Seconds(t2, t3);
-        surface += Seconds(t3, t4);
-        faces = command.m_pGumMesh->m_faces.size();
+        t[4] = Clock::now();
+        stages.Add(t, *command.m_pGumMesh);
     }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["order_ms"] = 1e3 * order / n;
-    state.counters["plane_ms"] = 1e3 * plane / n;
-    state.counters["records_ms"] = 1e3 * records / n;
-    state.counters["surface_ms"] = 1e3 * surface / n;
-    state.counters["gum_faces"] = static_cast<double>(faces);
+    stages.Report(state);
     for (auto& e : teeth)
         delete e.second;
 }
@@ -110,21 +127,21 @@ void BM_GumSecondBuilderOneJawStep(benchmark::State& state)
     std::map<QvToothBase*, QvMatrix*> teeth;
     scheme.BuildGumTeeth(15, false, teeth);
     const QvFrame frame = FrameAt(scheme, 15, false);
-    double order = 0, plane = 0, records = 0, surface = 0;
-    std::size_t faces = 0;
+    GumStages stages;
     for (auto _ : state)
     {
-        const auto t0 = Clock::now();
+        Clock::time_point t[5];
+        t[0] = Clock::now();
         QvCreateGumCommand command(nullptr, frame, teeth);
-        const auto t1 = Clock::now();
+        t[1] = Clock::now();
         if (state.range(1))
             command.FitBasePlaneByToothFrames();
         else
             command.FitBasePlane();
-        const auto t2 = Clock::now();
+        t[2] = Clock::now();
         if (!command.BuildToothRecords())
             state.SkipWithError("records");
-        const auto t3 = Clock::now();
+        t[3] = Clock::now();
         command.m_pGumMesh = new QvMesh();
         command.m_pGumMesh->Reserve(15000, 30000, 45000);
         std::vector<std::vector<int>> face0, face1;
@@ -133,19 +150,10 @@ void BM_GumSecondBuilderOneJawStep(benchmark::State& state)
             !command.CloseGumBase(base))
             state.SkipWithError("surface");
         command.m_pGumMesh->UpdateFaceNormals();
-        const auto t4 = Clock::now();
-        order += Seconds(t0, t1);
-        plane += Seconds(t1, t2);
-        records += Seconds(t2, t3);
-        surface += Seconds(t3, t4);
-        faces = command.m_pGumMesh->m_faces.size();
+        t[4] = Clock::now();
+        stages.Add(t, *command.m_pGumMesh);
     }
-    const double n = static_cast<double>(state.iterations());
-    state.counters["order_ms"] = 1e3 * order / n;
-    state.counters["plane_ms"] = 1e3 * plane / n;
-    state.counters["records_ms"] = 1e3 * records / n;
-    state.counters["surface_ms"] = 1e3 * surface / n;
-    state.counters["gum_faces"] = static_cast<double>(faces);
+    stages.Report(state);
     for (auto& e : teeth)
         delete e.second;
 }

@@ -239,16 +239,26 @@ QvMenuBar* RVDesignViewController::paneMenuBar()
     return m_paneMenuBar;
 }
 
+namespace {
+
+// A bar from its registered maker (none without one); the port lives as long as the
+// widget, so both are kept together.
+template <class Port>
+Port* MakeBar(const std::function<Port*()>& make, Port*& port, QPointer<QWidget>& widget)
+{
+    port = make ? make() : nullptr;
+    widget = port ? port->widget() : nullptr;
+    return port;
+}
+
+} // namespace
+
 RVDesignToolBarPort* RVDesignViewController::auxToolBar()
 {
     if (!m_auxToolBarWidget) {
-        m_auxToolBar = nullptr;
-        const auto& make = DesignBars().aboveBar;
-        RVDesignToolBarPort* bar = make ? make() : nullptr;
+        RVDesignToolBarPort* bar = MakeBar(DesignBars().aboveBar, m_auxToolBar, m_auxToolBarWidget);
         if (!bar)
             return nullptr;
-        m_auxToolBar = bar;
-        m_auxToolBarWidget = bar->widget();
         BuildTree();
         m_auxToolBarWidget->setParent(m_topBox);
         bar->setMenuDelegate(this);
@@ -265,13 +275,8 @@ RVDesignToolBarPort* RVDesignViewController::auxToolBar()
 RVStepBarPort* RVDesignViewController::treatStepToolBar()
 {
     if (!m_treatStepToolBarWidget) {
-        m_treatStepToolBar = nullptr;
-        const auto& make = DesignBars().belowBar;
-        RVStepBarPort* bar = make ? make() : nullptr;
-        if (!bar)
+        if (!MakeBar(DesignBars().belowBar, m_treatStepToolBar, m_treatStepToolBarWidget))
             return nullptr;
-        m_treatStepToolBar = bar;
-        m_treatStepToolBarWidget = bar->widget();
         BuildTree();
         m_treatStepToolBarWidget->setParent(m_bottomBox);
     }
