@@ -423,7 +423,8 @@ double MeshBytes(const QvMesh& mesh)
     double bytes = Block(mesh.m_vertices.data()) + Block(mesh.m_edges.data()) + Block(mesh.m_faces.data()) +
                    Block(mesh.m_colors.data());
     for (const QvVertex& v : mesh.m_vertices)
-        bytes += Block(v.m_edges.data());
+        if (!v.m_edges.IsInline())
+            bytes += Block(v.m_edges.data());
     return bytes;
 }
 

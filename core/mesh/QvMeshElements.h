@@ -10,6 +10,7 @@
 
 #include "core/base/QvObject.h"
 #include "core/geometry/QvPoint.h"
+#include "core/mesh/QvInlineIntList.h"
 
 // Bit of QvVertex::m_state used by the mesh algorithms as a scratch mark.
 inline constexpr std::uint32_t kQvVertexMarked = 0x1000000;
@@ -47,8 +48,9 @@ public:
     // The index first, where it fills the padding after the base's state word.
     std::int32_t m_index = -1;
     QvPoint m_point;
-    // Incident edges in the order they were attached (the neighbourhood walks rely on it).
-    std::vector<int> m_edges;
+    // Incident edges in the order they were attached (the neighbourhood walks rely on it);
+    // up to seven of them without a heap block.
+    QvInlineIntList m_edges;
 };
 
 class QvEdge : public QvObject

@@ -229,7 +229,7 @@ void QvMeshLocalParameterize::VertexWeights(std::int32_t i, std::vector<double>&
     if (!m_pMesh || !IsVertexOf(*m_pMesh, i))
         return;
     const QvMesh& mesh = *m_pMesh;
-    const std::vector<int>& incident = mesh.m_vertices[static_cast<std::size_t>(i)].m_edges;
+    const auto& incident = mesh.m_vertices[static_cast<std::size_t>(i)].m_edges;
     const std::size_t first = out.size();
     out.resize(first + incident.size(), 0.0);
     const QvPoint& pi = mesh.m_vertices[static_cast<std::size_t>(i)].m_point;
@@ -276,7 +276,7 @@ void QvMeshLocalParameterize::BuildSystem()
         const int ci = m_compact[i];
         if (ci < 0)
             continue;
-        const std::vector<int>& incident = mesh.m_vertices[i].m_edges;
+        const auto& incident = mesh.m_vertices[i].m_edges;
         w.clear();
         VertexWeights(static_cast<std::int32_t>(i), w);
         // Only the edges that take part share the weight; outside edges keep 0.

@@ -252,7 +252,7 @@ void QvMeshParameterize::BuildSystem()
         w.clear();
         VertexWeights(i, w);
         QvNormalizeWeights(w);
-        const std::vector<int>& incident = mesh.m_vertices[static_cast<std::size_t>(i)].m_edges;
+        const auto& incident = mesh.m_vertices[static_cast<std::size_t>(i)].m_edges;
         if (!mesh.IsBoundaryVertex(i))
             for (std::size_t k = 0; k < incident.size(); ++k)
             {
@@ -347,7 +347,7 @@ bool QvMeshParameterize::SolveBcg()
     {
         if (!boundary[k])
         {
-            const std::vector<int>& incident = mesh.m_vertices[k].m_edges;
+            const auto& incident = mesh.m_vertices[k].m_edges;
             // Weights exist after BuildSystem; without them the row keeps only its diagonal.
             const bool weighted = k < m_weights.size() && m_weights[k].size() == incident.size();
             for (std::size_t l = 0; l < incident.size(); ++l)

@@ -21,7 +21,7 @@ bool QvPointTolerantLess::operator()(const QvPoint& a, const QvPoint& b) const
 
 void QvMesh::GetVertexFaces(int vertex, std::vector<int>& faces, bool ordered) const
 {
-    const std::vector<int>& incident = m_vertices[vertex].m_edges;
+    const auto& incident = m_vertices[vertex].m_edges;
     if (!ordered)
     {
         std::set<int> around;

@@ -97,7 +97,7 @@ void RollBack(QvMesh& mesh, const MeshMark& mark)
                 face = -1;
     for (int v = 0; v < mark.vertices; ++v)
     {
-        std::vector<int>& edges = mesh.m_vertices[v].m_edges;
+        auto& edges = mesh.m_vertices[v].m_edges;
         edges.erase(std::remove_if(edges.begin(), edges.end(), [&mark](int e) { return e >= mark.edges; }),
                     edges.end());
     }
