@@ -57,6 +57,13 @@ struct QvPointTolerantLess
     double m_tolerance;
 };
 
+// One face as a reader takes it from a stream, before it is inserted.
+struct QvReadFace
+{
+    int corners[3];
+    int tag;
+};
+
 class QvMesh : public QvEntity
 {
 public:
@@ -124,6 +131,13 @@ public:
     std::ostream& WriteCompact(std::ostream& os, int version) const;
     // Reads the compact form; same failure contract as Read.
     [[nodiscard]] bool ReadCompact(std::istream& is, int version, QvModel* model);
+    // The same read in two halves, so that a reader can insert the faces of several
+    // meshes side by side: on success the mesh holds the entity part and the vertices,
+    // no edges and no faces, and faces holds what InsertReadFaces inserts.
+    [[nodiscard]] bool ReadCompact(std::istream& is, int version, QvModel* model, std::vector<QvReadFace>& faces);
+    // Replaces edges and faces by the read faces, inserted in order (those insertion
+    // refuses are dropped), and computes the normals.
+    void InsertReadFaces(const std::vector<QvReadFace>& faces);
     // Box, float32 positions and corners; there is no reader.
     std::ostream& WriteFloatForm(std::ostream& os) const;
     // Binary STL of the faces with their stored normals. Written to a temporary file

@@ -4,6 +4,7 @@
 // a damaged record leaves the mesh as it was.
 #include "core/mesh/QvMesh.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <istream>
 #include <limits>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <unistd.h>
@@ -22,12 +24,6 @@ namespace {
 
 constexpr int kSixteenBitLimit = 65535; // counts above it switch indices to int32
 constexpr std::size_t kMaxHeaderLine = 64;
-
-struct StoredFace
-{
-    int corners[3];
-    int tag;
-};
 
 void LogReadFailure(int lineTag) { QvLog::Instance().Write(QvLog::ERROR, "Read mesh failed", "Read", lineTag); }
 
@@ -83,24 +79,59 @@ void WriteIndex(std::ostream& os, int value, bool wide)
         qvio::WriteU16(os, static_cast<std::uint16_t>(value));
 }
 
-bool ReadIndex(std::istream& is, bool wide, int& value)
+// Fixed-size records taken from the stream a batch at a time: one stream call per
+// batch instead of one per field. Next() is null once the stream runs short.
+class RecordReader
+{
+public:
+    RecordReader(std::istream& is, std::size_t recordBytes, std::size_t count)
+        : m_is(is), m_recordBytes(recordBytes), m_left(count),
+          m_size(std::min(count, std::max<std::size_t>(1, kBatchBytes / recordBytes)) * recordBytes),
+          m_buffer(new char[m_size])
+    {
+    }
+    const char* Next()
+    {
+        if (m_at == m_filled)
+        {
+            // Never past the records still wanted: the stream stays where the last one ends.
+            const std::size_t want = std::min(m_size, m_left * m_recordBytes);
+            if (want == 0 || !m_is.read(m_buffer.get(), static_cast<std::streamsize>(want)))
+                return nullptr;
+            m_at = 0;
+            m_filled = want;
+        }
+        const char* record = m_buffer.get() + m_at;
+        m_at += m_recordBytes;
+        --m_left;
+        return record;
+    }
+
+private:
+    static constexpr std::size_t kBatchBytes = 1 << 16;
+    std::istream& m_is;
+    std::size_t m_recordBytes;
+    std::size_t m_left;
+    std::size_t m_size;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_at = 0;
+    std::size_t m_filled = 0;
+};
+
+int DecodeIndex(const char* bytes, bool wide)
 {
     if (wide)
     {
         std::int32_t v = 0;
-        if (!qvio::ReadI32(is, v))
-            return false;
-        value = v;
-        return true;
+        std::memcpy(&v, bytes, sizeof v);
+        return v;
     }
     std::uint16_t v = 0;
-    if (!qvio::ReadU16(is, v))
-        return false;
-    value = v;
-    return true;
+    std::memcpy(&v, bytes, sizeof v);
+    return v;
 }
 
-bool CornersInRange(const StoredFace& face, std::size_t vertexCount)
+bool CornersInRange(const QvReadFace& face, std::size_t vertexCount)
 {
     for (const int c : face.corners)
         if (c < 0 || static_cast<std::size_t>(c) >= vertexCount)
@@ -112,13 +143,13 @@ bool CornersInRange(const StoredFace& face, std::size_t vertexCount)
 // faces; the edges of a closed surface (3/2 per face) and of a rim of up to one edge
 // in sixteen faces; each vertex's incident edges, one per face at it (an inner
 // vertex's count; a rim vertex grows by one).
-void ReserveForFaces(QvMesh& mesh, const std::vector<StoredFace>& faces)
+void ReserveForFaces(QvMesh& mesh, const std::vector<QvReadFace>& faces)
 {
     const std::size_t faceCount = faces.size();
     mesh.m_faces.reserve(faceCount);
     mesh.m_edges.reserve(faceCount + faceCount / 2 + faceCount / 16 + 64);
     std::vector<int> around(mesh.m_vertices.size(), 0);
-    for (const StoredFace& f : faces)
+    for (const QvReadFace& f : faces)
         for (const int c : f.corners)
             ++around[static_cast<std::size_t>(c)];
     for (std::size_t v = 0; v < around.size(); ++v)
@@ -185,16 +216,16 @@ bool QvMesh::Read(std::istream& is, int version, QvModel* model)
         LogReadFailure(980);
         return false;
     }
-    std::vector<StoredFace> faces(static_cast<std::size_t>(faceCount));
+    std::vector<QvReadFace> faces(static_cast<std::size_t>(faceCount));
     QvFace scratch;
-    for (StoredFace& stored : faces)
+    for (QvReadFace& stored : faces)
     {
         if (!scratch.Read(is, version, model))
         {
             LogReadFailure(980);
             return false;
         }
-        stored = StoredFace{{scratch.m_vertices[0], scratch.m_vertices[1], scratch.m_vertices[2]}, scratch.m_tag};
+        stored = QvReadFace{{scratch.m_vertices[0], scratch.m_vertices[1], scratch.m_vertices[2]}, scratch.m_tag};
         if (!CornersInRange(stored, vertices.size()))
         {
             LogReadFailure(980);
@@ -204,15 +235,7 @@ bool QvMesh::Read(std::istream& is, int version, QvModel* model)
 
     QvEntity::operator=(entity);
     m_vertices = std::move(vertices);
-    m_edges.clear();
-    m_faces.clear();
-    ReserveForFaces(*this, faces);
-    // Faces that insertion refuses (repeated corners, a third face on an edge) are
-    // dropped, as every builder does.
-    for (const StoredFace& f : faces)
-        (void)AddFace(f.corners, f.tag);
-    TrimEdges(*this);
-    UpdateFaceNormals();
+    InsertReadFaces(faces);
     return true;
 }
 
@@ -246,6 +269,15 @@ std::ostream& QvMesh::WriteCompact(std::ostream& os, int version) const
 
 bool QvMesh::ReadCompact(std::istream& is, int version, QvModel* model)
 {
+    std::vector<QvReadFace> faces;
+    if (!ReadCompact(is, version, model, faces))
+        return false;
+    InsertReadFaces(faces);
+    return true;
+}
+
+bool QvMesh::ReadCompact(std::istream& is, int version, QvModel* model, std::vector<QvReadFace>& faces)
+{
     QvEntity entity(*this);
     if (!entity.Read(is, version, model))
         return false;
@@ -254,19 +286,21 @@ bool QvMesh::ReadCompact(std::istream& is, int version, QvModel* model)
     if (!qvio::ReadI32(is, nv))
         return false;
     const bool wideVertices = nv > kSixteenBitLimit;
-    const std::uint64_t vertexRecord = (wideVertices ? 4 : 2) + 3 * 8;
+    const std::size_t indexBytes = wideVertices ? 4 : 2;
+    const std::size_t vertexRecord = indexBytes + 3 * 8;
     if (!qvio::CountFits(is, nv, vertexRecord))
         return false;
     std::vector<QvVertex> vertices(static_cast<std::size_t>(nv));
+    RecordReader vertexRecords(is, vertexRecord, vertices.size());
     for (std::size_t i = 0; i < vertices.size(); ++i)
     {
-        int storedIndex = 0;
-        double xyz[3];
-        if (!ReadIndex(is, wideVertices, storedIndex) || !qvio::ReadF64(is, xyz[0]) ||
-            !qvio::ReadF64(is, xyz[1]) || !qvio::ReadF64(is, xyz[2]))
+        const char* record = vertexRecords.Next();
+        if (!record)
             return false;
         // The stored index is only a record field: the position in the file is the index.
         vertices[i].m_index = static_cast<std::int32_t>(i);
+        double xyz[3];
+        std::memcpy(xyz, record + indexBytes, sizeof xyz);
         vertices[i].m_point.Set(xyz[0], xyz[1], xyz[2]);
     }
 
@@ -274,20 +308,23 @@ bool QvMesh::ReadCompact(std::istream& is, int version, QvModel* model)
     if (!qvio::ReadI32(is, nf))
         return false;
     const bool wideFaces = nf > kSixteenBitLimit;
-    const std::uint64_t faceRecord = (wideFaces ? 4 : 2) + 3 * (wideVertices ? 4 : 2) + 2;
+    const std::size_t faceRecord = (wideFaces ? 4 : 2) + 3 * indexBytes + 2;
     if (!qvio::CountFits(is, nf, faceRecord))
         return false;
-    std::vector<StoredFace> faces(static_cast<std::size_t>(nf));
-    for (StoredFace& stored : faces)
+    std::vector<QvReadFace> stored(static_cast<std::size_t>(nf));
+    RecordReader faceRecords(is, faceRecord, stored.size());
+    for (QvReadFace& face : stored)
     {
-        int storedIndex = 0;
-        std::int16_t tag = 0;
-        if (!ReadIndex(is, wideFaces, storedIndex) || !ReadIndex(is, wideVertices, stored.corners[0]) ||
-            !ReadIndex(is, wideVertices, stored.corners[1]) || !ReadIndex(is, wideVertices, stored.corners[2]) ||
-            !qvio::ReadI16(is, tag))
+        const char* record = faceRecords.Next();
+        if (!record)
             return false;
-        stored.tag = tag;
-        if (!CornersInRange(stored, vertices.size()))
+        const char* corners = record + (wideFaces ? 4 : 2);
+        for (int k = 0; k < 3; ++k)
+            face.corners[k] = DecodeIndex(corners + k * indexBytes, wideVertices);
+        std::int16_t tag = 0;
+        std::memcpy(&tag, corners + 3 * indexBytes, sizeof tag);
+        face.tag = tag;
+        if (!CornersInRange(face, vertices.size()))
             return false;
     }
 
@@ -295,12 +332,21 @@ bool QvMesh::ReadCompact(std::istream& is, int version, QvModel* model)
     m_vertices = std::move(vertices);
     m_edges.clear();
     m_faces.clear();
+    faces = std::move(stored);
+    return true;
+}
+
+void QvMesh::InsertReadFaces(const std::vector<QvReadFace>& faces)
+{
+    m_edges.clear();
+    m_faces.clear();
     ReserveForFaces(*this, faces);
-    for (const StoredFace& f : faces)
+    // Faces that insertion refuses (repeated corners, a third face on an edge) are
+    // dropped, as every builder does.
+    for (const QvReadFace& f : faces)
         (void)AddFace(f.corners, f.tag);
     TrimEdges(*this);
     UpdateFaceNormals();
-    return true;
 }
 
 // ---- Float form ---------------------------------------------------------------------

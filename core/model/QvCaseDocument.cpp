@@ -140,6 +140,18 @@ template <typename T, typename Present>
 
 bool FlagIsOne(std::int32_t flag) { return flag == 1; }
 
+// The tooth records in order; the faces of their meshes are inserted afterwards, tooth
+// by tooth side by side (also those read before a record that fails).
+[[nodiscard]] bool ReadTeeth(QvModel& model, std::istream& is, int version)
+{
+    std::vector<QvToothPendingFaces> pending;
+    const bool read = ReadEntities<QvTooth>(model, is, kToothRecordBytes, [&](QvTooth& tooth) {
+        return tooth.ReadRecord(is, version, &model, &pending);
+    });
+    QvTooth::InsertPendingFaces(pending, 0);
+    return read;
+}
+
 template <typename T>
 void WriteOptional(std::ostream& os, int version, const T* entity)
 {
@@ -208,8 +220,7 @@ bool QvModel::ReadOS(std::istream& is, int version, QvModel* owner)
         return false;
     while (!m_teeth.empty())
         RemoveObject(m_teeth.back(), true);
-    if (!ReadEntities<QvTooth>(*this, is, kToothRecordBytes,
-                               [&](QvTooth& tooth) { return tooth.ReadRecord(is, version, this); }))
+    if (!ReadTeeth(*this, is, version))
         return false;
     while (!m_gums.empty())
         RemoveObject(m_gums.back(), true);
@@ -386,8 +397,7 @@ bool QvModel::ReadDM(std::istream& is, int version)
     if (!ReadPatientInfo(*this, is, version) || !ReadNextId(is))
         return false;
     if (!ReadEntities<QvJaw>(*this, is, kJawRecordBytes, [&](QvJaw& jaw) { return jaw.ReadRecord(is); }) ||
-        !ReadEntities<QvTooth>(*this, is, kToothRecordBytes,
-                               [&](QvTooth& tooth) { return tooth.ReadRecord(is, version, this); }) ||
+        !ReadTeeth(*this, is, version) ||
         !ReadEntities<QvGum>(*this, is, kTextMeshBytes, [&](QvGum& gum) { return gum.ReadModel(is, version, this); }))
         return false;
     if (version >= kDMJawBones &&

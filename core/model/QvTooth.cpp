@@ -7,6 +7,7 @@
 #include <tuple>
 #include <utility>
 
+#include "core/base/QvParallel.h"
 #include "core/geometry/QvStreamIO.h"
 #include "core/model/QvCrownRim.h"
 #include "core/model/QvCutLine.h"
@@ -270,12 +271,17 @@ std::ostream& QvTooth::WriteRecord(std::ostream& os, int version) const
     return os;
 }
 
-bool QvTooth::ReadRecord(std::istream& is, int version, QvModel* model)
+bool QvTooth::ReadRecord(std::istream& is, int version, QvModel* model, std::vector<QvToothPendingFaces>* pending)
 {
     const int form = ToothRecordForm(version);
     qvmodel::Scratch<QvTooth> scratch;
     QvTooth& tooth = *scratch;
-    if (!tooth.ReadCompact(is, version, model) || !tooth.m_frame.Read(is) || !qvio::ReadI32(is, tooth.m_nFdi) ||
+    // Nothing below looks past the vertices before the crown rim, so the faces can wait.
+    QvToothPendingFaces later;
+    const auto readMesh = [&](QvMesh& mesh, std::vector<QvReadFace>& faces) {
+        return pending ? mesh.ReadCompact(is, version, model, faces) : mesh.ReadCompact(is, version, model);
+    };
+    if (!readMesh(tooth, later.faces) || !tooth.m_frame.Read(is) || !qvio::ReadI32(is, tooth.m_nFdi) ||
         !qvio::ReadI32(is, tooth.m_nState))
         return false;
     if (form >= 2)
@@ -286,7 +292,7 @@ bool QvTooth::ReadRecord(std::istream& is, int version, QvModel* model)
         if (rootFlag == 1)
         {
             tooth.m_pRoot = new QvRoot(&tooth);
-            if (!tooth.m_pRoot->ReadCompact(is, version, model))
+            if (!readMesh(*tooth.m_pRoot, later.rootFaces))
                 return false;
         }
     }
@@ -303,12 +309,31 @@ bool QvTooth::ReadRecord(std::istream& is, int version, QvModel* model)
                 return false;
         }
     }
-    if (form >= 3)
+    if (form >= 3 && !pending)
         tooth.UpdateCrownLoop();
 
     SwapContent(tooth);
     SetJaw(model ? model->GetJaw(FdiIsUpper(m_nFdi)) : nullptr);
+    if (pending)
+    {
+        later.tooth = this;
+        later.crownLoop = form >= 3;
+        pending->push_back(std::move(later));
+    }
     return true;
+}
+
+void QvTooth::InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, unsigned threads)
+{
+    QvParallelFor(pending.size(), threads, [&pending](std::size_t i) {
+        QvToothPendingFaces& job = pending[i];
+        job.tooth->InsertReadFaces(job.faces);
+        if (QvRoot* root = job.tooth->GetRoot())
+            root->InsertReadFaces(job.rootFaces);
+        if (job.crownLoop)
+            job.tooth->UpdateCrownLoop();
+    });
+    pending.clear();
 }
 
 void QvTooth::UpdateCrownLoop()

@@ -42,6 +42,18 @@ int FdiFolded(int fdi);
 // over every int (unknown quadrants go with quadrant 4).
 bool FdiArchLess(int a, int b);
 
+class QvTooth;
+
+// What a tooth record read leaves to do when the faces of its meshes are inserted
+// afterwards (QvTooth::InsertPendingFaces).
+struct QvToothPendingFaces
+{
+    QvTooth* tooth = nullptr;
+    std::vector<QvReadFace> faces;
+    std::vector<QvReadFace> rootFaces;
+    bool crownLoop = false;
+};
+
 class QvTooth : public QvToothBase
 {
 public:
@@ -69,7 +81,14 @@ public:
     // Reads that form and binds the jaw through the model by quadrant (none: null).
     // False on a short or broken stream, or when the root or reference data cannot
     // be read; the tooth is then unchanged.
-    [[nodiscard]] bool ReadRecord(std::istream& is, int version, QvModel* model);
+    // With pending, the faces of the tooth and its root are left out: the tooth is
+    // listed there instead, and InsertPendingFaces completes it.
+    [[nodiscard]] bool ReadRecord(std::istream& is, int version, QvModel* model,
+                                  std::vector<QvToothPendingFaces>* pending = nullptr);
+    // Completes the listed teeth, each (its root and crown rim included) by itself on
+    // up to threads threads (0: one per hardware thread): the teeth a read without a
+    // list gives. Empties the list.
+    static void InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, unsigned threads);
     // The crown boundary loop from the faces that are not grown root, as the record
     // reader sets it; left as it is when every face is grown root.
     void UpdateCrownLoop();
