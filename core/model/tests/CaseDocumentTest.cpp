@@ -154,19 +154,24 @@ TEST_F(CaseDocument, TeethReadSideBySideMatchRecordsReadAlone)
     QvModel source;
     qvtest::FillCase(source);
     std::size_t next = 0;
-    for (const int number : qvtest::RealToothNumbers())
+    // Two upper and two lower real teeth keep the test short.
+    for (const int number : {3, 8, 29, 30})
     {
         QvMesh real;
-        if (next >= source.m_teeth.size() || !qvtest::LoadRealTooth(number, real))
+        if (!qvtest::LoadRealTooth(number, real))
             break;
+        // Upper crowns point to -z: their roots lie above.
+        const double up = number <= 10 ? -1.0 : 1.0;
         real.UpdateBBox();
-        const double cut = 0.6 * real.m_bbox.m_minPoint.m_coord[2] + 0.4 * real.m_bbox.m_maxPoint.m_coord[2];
+        const double low = up > 0 ? real.m_bbox.m_minPoint.m_coord[2] : real.m_bbox.m_maxPoint.m_coord[2];
+        const double high = up > 0 ? real.m_bbox.m_maxPoint.m_coord[2] : real.m_bbox.m_minPoint.m_coord[2];
+        const double cut = 0.6 * low + 0.4 * high;
         for (QvFace& f : real.m_faces)
         {
             double z = 0.0;
             for (const int c : f.m_vertices)
                 z += real.m_vertices[static_cast<std::size_t>(c)].m_point.m_coord[2] / 3.0;
-            f.m_tag = z < cut ? kQvFaceTagVirtualRoot : kQvFaceTagPlain;
+            f.m_tag = up * z < up * cut ? kQvFaceTagVirtualRoot : kQvFaceTagPlain;
         }
         static_cast<QvTooth*>(source.m_teeth[next++])->CopyMeshData(real);
     }
@@ -193,7 +198,9 @@ TEST_F(CaseDocument, TeethReadSideBySideMatchRecordsReadAlone)
             ExpectSameTopology(alone, *read);
             EXPECT_EQ(alone.m_boundaryLoop, read->m_boundaryLoop);
             if (i < next)
+            {
                 EXPECT_FALSE(read->m_boundaryLoop.empty());
+            }
             ASSERT_EQ(alone.GetRoot() == nullptr, read->GetRoot() == nullptr);
             if (alone.GetRoot())
                 ExpectSameTopology(*alone.GetRoot(), *read->GetRoot());
