@@ -165,14 +165,16 @@ public:
     template <class It>
     iterator insert(const_iterator position, It first, It last)
     {
+        // Taken aside first: the range may lie in this list, which growing moves.
+        const std::vector<int> items(first, last);
         const std::size_t at = static_cast<std::size_t>(position - begin());
-        const std::size_t count = static_cast<std::size_t>(std::distance(first, last));
+        const std::size_t count = items.size();
         const std::size_t n = size();
         if (n + count > capacity())
             Grow(n + count);
         int* base = data();
         std::copy_backward(base + at, base + n, base + n + count);
-        std::copy(first, last, base + at);
+        std::copy(items.begin(), items.end(), base + at);
         SetSize(n + count);
         return base + at;
     }
