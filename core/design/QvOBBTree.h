@@ -121,9 +121,7 @@ struct QvOBBTreeNode
     // box for a node without one.
     QvOBB GetBox() const { return HasBox() ? QvOBB(m_box) : QvOBB(); }
 
-    QvOBBParts m_box;
-    // Half the box's diagonal: the radius of a ball around it.
-    double m_dRadius = 0.0;
+    // What a walk reads first (the links, the ball, the centre) shares a cache line.
     // From this node to its first child in the tree's array; 0 for a leaf.
     std::uint32_t m_nFirst = 0;
     // The node's stretch of the leaf-order face list.
@@ -132,6 +130,9 @@ struct QvOBBTreeNode
     std::uint32_t m_bBox : 1 = 0;
     // Position among the leaves in pre-order; -1 for an inner node.
     std::int32_t m_nLeafIndex = -1;
+    // Half the box's diagonal: the radius of a ball around it.
+    double m_dRadius = 0.0;
+    QvOBBParts m_box;
 };
 
 // One pair of crossing triangles: the stretch of the two planes' intersection line
@@ -161,8 +162,11 @@ public:
     // Builds the tree over the mesh's faces (mesh not owned; it must outlive the tree
     // and keep its faces); the placement is the identity. A mesh with fewer than three
     // vertices gets no root box, and every query on its tree finds nothing. A failed
-    // allocation frees what was built and propagates.
+    // allocation frees what was built and propagates. The working storage of a build
+    // stays with the thread for its next build, until the thread ends or releases it.
     explicit QvOBBTree(QvMesh* mesh);
+    // Frees the calling thread's build storage (after a batch of builds).
+    static void ReleaseBuildScratch();
     ~QvOBBTree();
     QvOBBTree(const QvOBBTree&) = delete;
     QvOBBTree& operator=(const QvOBBTree&) = delete;
@@ -268,6 +272,7 @@ public:
 
 private:
     struct BuildScratch;
+    static BuildScratch& TheScratch();
     void Build();
     void Split(std::size_t index, BuildScratch& scratch);
     bool CanQuery() const { return m_pRoot && m_bPlaced && IsCurrent(); }

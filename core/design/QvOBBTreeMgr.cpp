@@ -67,6 +67,8 @@ void QvOBBTreeMgr::AddMeshes(const std::vector<QvMesh*>& list, unsigned threads)
         if (m_trees.try_emplace(todo[i], tree.get()).second)
             tree.release();
     });
+    // The workers' storage went with their threads; this thread's goes here.
+    QvOBBTree::ReleaseBuildScratch();
 }
 
 bool QvOBBTreeMgr::HasTree(QvMesh* mesh)
