@@ -442,13 +442,24 @@ std::uint64_t CornerPrint(const QvMesh& mesh)
 
 } // namespace
 
+namespace {
+
+thread_local bool tKeepScratch = false;
+
+} // namespace
+
 QvOBBTree::BuildScratch& QvOBBTree::TheScratch()
 {
     static thread_local BuildScratch scratch;
     return scratch;
 }
 
-void QvOBBTree::ReleaseBuildScratch() { TheScratch() = BuildScratch(); }
+void QvOBBTree::KeepBuildScratch(bool keep)
+{
+    tKeepScratch = keep;
+    if (!keep)
+        TheScratch() = BuildScratch();
+}
 
 QvOBBTree::QvOBBTree(QvMesh* mesh) : m_pMesh(mesh), m_placement(4, 4)
 {
@@ -556,6 +567,8 @@ void QvOBBTree::Build()
     m_nodes.assign(nodes.begin(), nodes.end());
     m_pRoot = &m_nodes[0];
     CollectLeaves();
+    if (!tKeepScratch)
+        scratch = BuildScratch();
 }
 
 void QvOBBTree::Split(std::size_t index, BuildScratch& scratch)
@@ -799,12 +812,13 @@ void QvOBBTree::IntersectLine(const QvLine& line, std::vector<QvLineHit>& out) c
     const QvPoint& o = local.m_point;
     const QvVector& d = local.m_direction;
 
-    std::vector<const QvOBBTreeNode*> stack{m_pRoot};
+    WorkStack<const QvOBBTreeNode*> stack;
+    stack.Push(m_pRoot);
     std::vector<const QvOBBTreeNode*> leaves;
-    while (!stack.empty())
+    while (!stack.Empty())
     {
-        const QvOBBTreeNode* node = stack.back();
-        stack.pop_back();
+        const QvOBBTreeNode* node = stack.Pop();
+        PrefetchChildren(node);
         if (!node->HasBox() || QvOBB::IsLineOutside(node->m_box, local))
             continue;
         if (node->IsLeaf())
@@ -812,8 +826,8 @@ void QvOBBTree::IntersectLine(const QvLine& line, std::vector<QvLineHit>& out) c
             leaves.push_back(node);
             continue;
         }
-        stack.push_back(node->GetSecond());
-        stack.push_back(node->GetFirst());
+        stack.Push(node->GetSecond());
+        stack.Push(node->GetFirst());
     }
 
     for (const QvOBBTreeNode* leaf : leaves)

@@ -162,11 +162,12 @@ public:
     // Builds the tree over the mesh's faces (mesh not owned; it must outlive the tree
     // and keep its faces); the placement is the identity. A mesh with fewer than three
     // vertices gets no root box, and every query on its tree finds nothing. A failed
-    // allocation frees what was built and propagates. The working storage of a build
-    // stays with the thread for its next build, until the thread ends or releases it.
+    // allocation frees what was built and propagates.
     explicit QvOBBTree(QvMesh* mesh);
-    // Frees the calling thread's build storage (after a batch of builds).
-    static void ReleaseBuildScratch();
+    // While on, the calling thread keeps the working storage of one build for its next
+    // (a batch of builds then touches fresh memory once); turning it off frees it, as
+    // does the thread's end. Off by default: a lone build keeps nothing.
+    static void KeepBuildScratch(bool keep);
     ~QvOBBTree();
     QvOBBTree(const QvOBBTree&) = delete;
     QvOBBTree& operator=(const QvOBBTree&) = delete;

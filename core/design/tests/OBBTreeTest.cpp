@@ -18,6 +18,7 @@
 #include "core/design/tests/CollisionFixtures.h"
 #include "core/geometry/QvLine.h"
 #include "core/geometry/QvPlane.h"
+#include "testing/MeshRealTeeth.h"
 
 namespace {
 
@@ -258,6 +259,61 @@ TEST(OBBTree, LeavesPartitionTheFacesAndBoxesHoldThem)
         const QvMatrix m = Skew(QvVector(4.0, -2.0, 7.5));
         tree.SetPlacement(m);
         ExpectBoxesHoldFaces(tree, m);
+    }
+}
+
+// Every box is the principal-axes fit of its node's distinct vertices in ascending
+// order, to the bit: the build's own gathering and fitting (no heap, positions side by
+// side, corners moved with the faces) must not change a single split.
+TEST(OBBTree, EveryBoxIsTheFitOfItsVertices)
+{
+    std::vector<QvMesh> meshes;
+    meshes.push_back(qvtest::MakeCrown(3));
+    meshes.push_back(qvtest::BumpySphere(4, 1.0, 0.1, 7));
+    for (const int number : qvtest::RealToothNumbers())
+    {
+        meshes.emplace_back();
+        ASSERT_TRUE(qvtest::LoadRealTooth(number, meshes.back()));
+        if (meshes.size() == 3)
+            break;
+    }
+    for (QvMesh& mesh : meshes)
+    {
+        const QvOBBTree tree(&mesh);
+        std::size_t checked = 0;
+        ForEachNode(tree.GetRoot(), [&](const QvOBBTreeNode* node) {
+            std::vector<const QvOBBFace*> faces;
+            SubtreeFaces(tree, node, faces);
+            std::vector<int> corners;
+            for (const QvOBBFace* f : faces)
+                corners.insert(corners.end(), std::begin(f->m_corners), std::end(f->m_corners));
+            std::sort(corners.begin(), corners.end());
+            corners.erase(std::unique(corners.begin(), corners.end()), corners.end());
+            std::vector<QvPoint> points;
+            if (node == tree.GetRoot())
+                for (const QvVertex& v : mesh.m_vertices)
+                    points.push_back(v.m_point);
+            else
+                for (const int c : corners)
+                    points.push_back(mesh.m_vertices[static_cast<std::size_t>(c)].m_point);
+            const std::unique_ptr<QvOBB> fitted(QvOBB::FromPoints(points));
+            ASSERT_NE(fitted, nullptr);
+            ASSERT_TRUE(node->HasBox());
+            const QvOBB box = node->GetBox();
+            for (int i = 0; i < 3; ++i)
+            {
+                EXPECT_EQ(box.m_frame.m_centre[i], fitted->m_frame.m_centre[i]);
+                EXPECT_EQ(box.m_frame.m_dirX[i], fitted->m_frame.m_dirX[i]);
+                EXPECT_EQ(box.m_frame.m_dirY[i], fitted->m_frame.m_dirY[i]);
+                EXPECT_EQ(box.m_frame.m_dirZ[i], fitted->m_frame.m_dirZ[i]);
+                EXPECT_EQ(box.m_halfSize[i], fitted->m_halfSize[i]);
+            }
+            EXPECT_EQ(node->m_dRadius, std::sqrt(box.m_halfSize[0] * box.m_halfSize[0] +
+                                                 box.m_halfSize[1] * box.m_halfSize[1] +
+                                                 box.m_halfSize[2] * box.m_halfSize[2]));
+            ++checked;
+        });
+        EXPECT_GT(checked, mesh.m_faces.size() / 4);
     }
 }
 
