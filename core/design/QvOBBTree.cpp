@@ -364,9 +364,9 @@ bool QvOBBTree::ToAffine(const QvMatrix& m, Affine& out)
     return true;
 }
 
-// Working storage of a build, kept per thread so that the trees one thread builds in a
-// row reuse its pages: the nodes are made here and copied once into the tree's own array
-// of the final size.
+// Working storage of a build, per thread; within a batch (KeepBuildScratch) the trees
+// one thread builds in a row reuse its pages. The nodes are made here and copied once
+// into the tree's own array of the final size.
 struct QvOBBTree::BuildScratch
 {
     std::vector<QvOBBTreeNode> nodes;

@@ -53,7 +53,7 @@ public:
         using iterator_category = std::forward_iterator_tag;
         using value_type = QvOBBFace*;
         using difference_type = std::ptrdiff_t;
-        using pointer = QvOBBFace* const*;
+        using pointer = void;
         using reference = QvOBBFace*;
 
         Iterator() = default;

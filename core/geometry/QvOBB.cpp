@@ -26,18 +26,6 @@ QvOBB::QvOBB(const QvOBBParts& parts)
     m_frame.m_dirZ = parts.m_axes[2];
 }
 
-QvOBBParts QvOBB::GetParts() const
-{
-    QvOBBParts parts;
-    parts.m_centre = m_frame.m_centre;
-    parts.m_axes[0] = m_frame.m_dirX;
-    parts.m_axes[1] = m_frame.m_dirY;
-    parts.m_axes[2] = m_frame.m_dirZ;
-    for (int i = 0; i < 3; ++i)
-        parts.m_halfSize[i] = m_halfSize[i];
-    return parts;
-}
-
 QvOBB* QvOBB::FromPoints(const std::vector<QvPoint>& points)
 {
     QvOBBParts parts;

@@ -33,7 +33,6 @@ public:
     QvOBB& operator=(const QvOBB& other) = default;
 
     explicit QvOBB(const QvOBBParts& parts);
-    QvOBBParts GetParts() const;
 
     // Principal-axes box of the points; null for fewer than 3 points or a failed fit. Caller owns it.
     [[nodiscard]] static QvOBB* FromPoints(const std::vector<QvPoint>& points);
