@@ -131,7 +131,7 @@ struct PlacedTooth
     {
         if (virtualMesh)
             return PlacedVertexBounds(out);
-        if (!tree || !tree->GetRoot() || !tree->GetRoot()->m_pBox)
+        if (!tree || !tree->GetRoot() || !tree->GetRoot()->HasBox())
             return false;
         out = tree->GetPlacedBox(tree->GetRoot());
         for (double& h : out.m_halfSize)

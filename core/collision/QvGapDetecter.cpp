@@ -279,7 +279,7 @@ QvGapDetecter::Near QvGapDetecter::NearSectionPoints(int tooth, const QvPlane& p
     const QvMatrix& otherPlacement = tooth == 0 ? m_secondPlacement : m_firstPlacement;
     const QvOBBTree* tree = m_trees[tooth];
     const QvOBBTree* other = m_trees[1 - tooth];
-    if (!other->GetRoot() || !other->GetRoot()->m_pBox)
+    if (!other->GetRoot() || !other->GetRoot()->HasBox())
         return Near::kUnsure;
     const QvPlane local = OwnPlane(plane, placement);
 
@@ -288,7 +288,7 @@ QvGapDetecter::Near QvGapDetecter::NearSectionPoints(int tooth, const QvPlane& p
     QvMatrix back = placement;
     if (!back.Invert())
         return Near::kUnsure;
-    QvOBB region(*other->GetRoot()->m_pBox, back * otherPlacement);
+    QvOBB region(other->GetRoot()->GetBox(), back * otherPlacement);
     for (double& h : region.m_halfSize)
         h += reach + kNearPlane;
     std::vector<const QvOBBFace*> faces;

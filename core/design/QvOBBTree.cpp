@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/design/QvOBBTree.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -182,22 +184,21 @@ bool MayCrossTriangles(const PlacedTriangle& a, const PlacedTriangle& b, double 
 
 // The box carried by a rigid map: the frame moves, the half sizes stay. The turned
 // axes are unit up to rounding, which the separating-axis test tolerates.
-QvOBB MoveBox(const QvOBB& box, const QvOBBTree::Affine& m)
+QvOBBParts MoveBox(const QvOBBParts& box, const QvOBBTree::Affine& m)
 {
-    QvOBB moved;
-    moved.m_frame.m_centre = m.Apply(box.m_frame.m_centre);
-    moved.m_frame.m_dirX = m.Turn(box.m_frame.m_dirX);
-    moved.m_frame.m_dirY = m.Turn(box.m_frame.m_dirY);
-    moved.m_frame.m_dirZ = m.Turn(box.m_frame.m_dirZ);
-    moved.m_halfSize[0] = box.m_halfSize[0];
-    moved.m_halfSize[1] = box.m_halfSize[1];
-    moved.m_halfSize[2] = box.m_halfSize[2];
+    QvOBBParts moved;
+    moved.m_centre = m.Apply(box.m_centre);
+    for (int i = 0; i < 3; ++i)
+    {
+        moved.m_axes[i] = m.Turn(box.m_axes[i]);
+        moved.m_halfSize[i] = box.m_halfSize[i];
+    }
     return moved;
 }
 
 // Squared half diagonal: the larger box of a pair is split first (flat boxes, such as a
 // leaf's, would look small by volume).
-double Size(const QvOBB& box)
+double Size(const QvOBBParts& box)
 {
     return box.m_halfSize[0] * box.m_halfSize[0] + box.m_halfSize[1] * box.m_halfSize[1] +
            box.m_halfSize[2] * box.m_halfSize[2];
@@ -208,50 +209,50 @@ double Size(const QvOBB& box)
 // decides the rest.
 bool Apart(const QvOBBTreeNode& a, const QvOBBTreeNode& b, const QvOBBTree::Affine& m)
 {
-    const QvPoint centre = m.Apply(b.m_pBox->m_frame.m_centre);
+    const QvPoint centre = m.Apply(b.m_box.m_centre);
     const double reach = a.m_dRadius + b.m_dRadius;
-    if (centre.SquaredDistance(a.m_pBox->m_frame.m_centre) > reach * reach)
+    if (centre.SquaredDistance(a.m_box.m_centre) > reach * reach)
         return true;
-    return a.m_pBox->IsOutside(MoveBox(*b.m_pBox, m));
+    return QvOBB::IsOutside(a.m_box, MoveBox(b.m_box, m));
 }
 
 // Apart with both boxes grown by margin.
 bool ApartBy(const QvOBBTreeNode& a, const QvOBBTreeNode& b, const QvOBBTree::Affine& m, double margin)
 {
-    const QvPoint centre = m.Apply(b.m_pBox->m_frame.m_centre);
+    const QvPoint centre = m.Apply(b.m_box.m_centre);
     const double reach = a.m_dRadius + b.m_dRadius + 4.0 * margin;
-    if (centre.SquaredDistance(a.m_pBox->m_frame.m_centre) > reach * reach)
+    if (centre.SquaredDistance(a.m_box.m_centre) > reach * reach)
         return true;
-    QvOBB grownA = *a.m_pBox;
-    QvOBB grownB = MoveBox(*b.m_pBox, m);
+    QvOBBParts grownA = a.m_box;
+    QvOBBParts grownB = MoveBox(b.m_box, m);
     for (int i = 0; i < 3; ++i)
     {
         grownA.m_halfSize[i] += margin;
         grownB.m_halfSize[i] += margin;
     }
-    return grownA.IsOutside(grownB);
+    return QvOBB::IsOutside(grownA, grownB);
 }
 
-// The pairs still to test; the first ones live on the call's own stack, so that the
-// usual short descents allocate nothing.
-class NodePairStack
+// The nodes or node pairs still to visit; the first ones live on the call's own stack,
+// so that the usual short descents allocate nothing.
+template <typename Item>
+class WorkStack
 {
 public:
-    using Pair = std::pair<const QvOBBTreeNode*, const QvOBBTreeNode*>;
-    void Push(const QvOBBTreeNode* a, const QvOBBTreeNode* b)
+    void Push(const Item& item)
     {
         if (m_nLocal < kLocal)
-            m_local[m_nLocal++] = Pair(a, b);
+            m_local[m_nLocal++] = item;
         else
-            m_more.emplace_back(a, b);
+            m_more.push_back(item);
     }
-    Pair Pop()
+    Item Pop()
     {
         if (!m_more.empty())
         {
-            const Pair p = m_more.back();
+            const Item item = m_more.back();
             m_more.pop_back();
-            return p;
+            return item;
         }
         return m_local[--m_nLocal];
     }
@@ -259,10 +260,29 @@ public:
 
 private:
     static constexpr std::size_t kLocal = 128;
-    std::array<Pair, kLocal> m_local;
+    std::array<Item, kLocal> m_local;
     std::size_t m_nLocal = 0;
-    std::vector<Pair> m_more;
+    std::vector<Item> m_more;
 };
+
+class NodePairStack : public WorkStack<std::pair<const QvOBBTreeNode*, const QvOBBTreeNode*>>
+{
+public:
+    void Push(const QvOBBTreeNode* a, const QvOBBTreeNode* b) { WorkStack::Push({a, b}); }
+};
+
+// Asks for the lines of a node's children that a walk reads first while the node's own
+// box is being tested: the walk is bound by the wait for nodes from memory.
+inline void PrefetchChildren(const QvOBBTreeNode* node)
+{
+    if (node->IsLeaf())
+        return;
+    const char* first = reinterpret_cast<const char*>(node + node->m_nFirst);
+    __builtin_prefetch(first);
+    __builtin_prefetch(first + 64);
+    __builtin_prefetch(first + sizeof(QvOBBTreeNode));
+    __builtin_prefetch(first + sizeof(QvOBBTreeNode) + 64);
+}
 
 QvOBBTree::Affine Identity()
 {
@@ -309,15 +329,19 @@ bool Invert(const QvOBBTree::Affine& a, QvOBBTree::Affine& out)
     return true;
 }
 
-// The leaf's triangles with their corners where position puts them, planes made.
+// The leaf's triangles (records, order: the tree's) with their corners where position
+// puts them, planes made.
 template <typename Position>
-void PlaceLeaf(const QvOBBTreeNode* leaf, Position position, std::vector<PlacedTriangle>& out)
+void PlaceLeaf(const QvOBBTreeNode* leaf, const QvOBBFace* records, const std::uint32_t* order, Position position,
+               std::vector<PlacedTriangle>& out)
 {
-    out.resize(leaf->m_faces.size());
+    out.resize(leaf->m_nFaceCount);
+    const std::uint32_t* faces = order + leaf->m_nFaceBegin;
     for (std::size_t k = 0; k < out.size(); ++k)
     {
+        const QvOBBFace& face = records[faces[k]];
         for (int c = 0; c < 3; ++c)
-            out[k].m_v[c] = position(leaf->m_faces[k]->m_corners[c]);
+            out[k].m_v[c] = position(face.m_corners[c]);
         out[k].MakePlane();
     }
 }
@@ -340,32 +364,46 @@ bool QvOBBTree::ToAffine(const QvMatrix& m, Affine& out)
     return true;
 }
 
-// A node while the tree is built: its stretch [m_nBegin, m_nEnd) of the leaf-order
-// array; children are positions in the build's list, which becomes the tree's block of
-// nodes once the splitting is done.
-struct QvOBBTree::Draft
-{
-    QvOBB m_box;
-    bool m_bHasBox = false;
-    std::uint32_t m_nBegin = 0;
-    std::uint32_t m_nEnd = 0;
-    std::int32_t m_nFirst = -1;
-    std::int32_t m_nSecond = -1;
-};
-
-// Working storage of one build, reused by every node.
+// Working storage of a build, per thread; within a batch (KeepBuildScratch) the trees
+// one thread builds in a row reuse its pages. The nodes are made here and copied once
+// into the tree's own array of the final size.
 struct QvOBBTree::BuildScratch
 {
+    std::vector<QvOBBTreeNode> nodes;
+    // The mesh's positions, side by side, and the faces' corners in leaf order (moved
+    // with the faces), so that splitting reads memory in a row.
+    std::vector<QvPoint> positions;
+    std::vector<std::array<int, 3>> corners;
+    std::vector<std::array<int, 3>> secondCorners;
     std::vector<int> stamp;
     int stampValue = 0;
     std::vector<int> vertices;
     std::vector<QvPoint> points;
     // Per face of the node being split: whether it goes to the first child.
     std::vector<char> below;
-    std::vector<QvOBBFace*> second;
+    std::vector<std::uint32_t> second;
+    std::vector<std::size_t> stack;
 };
 
 namespace {
+
+// Fills the pages of a fresh block in one call: taking their faults one by one costs
+// far more (on virtual machines most of all). Nothing changes in the block's content,
+// and a kernel without the call leaves the faults to come as usual.
+void Prefault(const void* data, std::size_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    constexpr std::uintptr_t kPage = 4096;
+    const auto at = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t from = (at + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t to = (at + bytes) & ~(kPage - 1);
+    if (to >= from + 4 * kPage)
+        (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 // One 64-bit word into a running fingerprint.
 inline std::uint64_t Mix(std::uint64_t h, std::uint64_t word)
@@ -403,6 +441,25 @@ std::uint64_t CornerPrint(const QvMesh& mesh)
 }
 
 } // namespace
+
+namespace {
+
+thread_local bool tKeepScratch = false;
+
+} // namespace
+
+QvOBBTree::BuildScratch& QvOBBTree::TheScratch()
+{
+    static thread_local BuildScratch scratch;
+    return scratch;
+}
+
+void QvOBBTree::KeepBuildScratch(bool keep)
+{
+    tKeepScratch = keep;
+    if (!keep)
+        TheScratch() = BuildScratch();
+}
 
 QvOBBTree::QvOBBTree(QvMesh* mesh) : m_pMesh(mesh), m_placement(4, 4)
 {
@@ -448,92 +505,89 @@ void QvOBBTree::Build()
                     std::isfinite(v.m_point[2]);
     m_moments = ComputeMoments(*m_pMesh);
 
-    BuildScratch scratch;
-    scratch.points.reserve(m_nVertexCount);
+    BuildScratch& scratch = TheScratch();
+    scratch.positions.clear();
+    scratch.positions.reserve(m_nVertexCount);
+    Prefault(scratch.positions.data(), m_nVertexCount * sizeof(QvPoint));
     for (const QvVertex& v : m_pMesh->m_vertices)
-        scratch.points.push_back(v.m_point);
-    std::unique_ptr<QvOBB> rootBox(QvOBB::FromPoints(scratch.points));
+        scratch.positions.push_back(v.m_point);
 
     const std::size_t faceCount = m_pMesh->m_faces.size();
-    m_faceRecords.resize(faceCount);
-    m_facePointers.resize(faceCount);
+    // Written once each, in a row.
+    m_faceRecords.reserve(faceCount);
+    Prefault(m_faceRecords.data(), faceCount * sizeof(QvOBBFace));
+    m_leafOrder.reserve(faceCount);
+    Prefault(m_leafOrder.data(), faceCount * sizeof(std::uint32_t));
+    scratch.corners.reserve(faceCount);
+    Prefault(scratch.corners.data(), faceCount * sizeof(scratch.corners[0]));
+    scratch.corners.resize(faceCount);
     for (std::size_t i = 0; i < faceCount; ++i)
     {
         QvFace& face = m_pMesh->m_faces[i];
-        QvOBBFace& record = m_faceRecords[i];
+        QvOBBFace record;
         record.m_pFace = &face;
         record.m_pMesh = m_pMesh;
         record.m_nIndex = static_cast<std::int32_t>(i);
         for (int k = 0; k < 3; ++k)
-            record.m_corners[k] = face.m_vertices[k];
-        m_facePointers[i] = &record;
+            record.m_corners[k] = scratch.corners[i][k] = face.m_vertices[k];
+        m_faceRecords.push_back(record);
+        m_leafOrder.push_back(static_cast<std::uint32_t>(i));
     }
-    m_leafFaces = m_facePointers;
 
-    std::vector<Draft> drafts(1);
-    if (rootBox)
+    std::vector<QvOBBTreeNode>& nodes = scratch.nodes;
+    nodes.clear();
+    // A split leaf keeps 1 to 5 faces: fewer nodes than faces as a rule.
+    nodes.reserve(faceCount + 1);
+    Prefault(nodes.data(), (faceCount * 3 / 4 + 1) * sizeof(QvOBBTreeNode));
+    nodes.emplace_back();
+    if (QvOBB::FitPoints(scratch.positions.data(), scratch.positions.size(), nodes[0].m_box))
     {
-        drafts[0].m_box = *rootBox;
-        drafts[0].m_bHasBox = true;
+        nodes[0].m_bBox = 1;
+        nodes[0].m_dRadius = std::sqrt(Size(nodes[0].m_box));
     }
-    drafts[0].m_nEnd = static_cast<std::uint32_t>(faceCount);
-    // A split leaf keeps 2 to 5 faces: this many nodes as a rule, grown when not.
-    drafts.reserve(faceCount / 2 + 1);
+    nodes[0].m_nFaceCount = static_cast<std::uint32_t>(faceCount) & 0x7fffffffu;
 
     scratch.stamp.assign(m_nVertexCount, 0);
-    std::vector<std::size_t> stack{0};
-    while (!stack.empty())
+    scratch.stampValue = 0;
+    scratch.stack.assign(1, 0);
+    while (!scratch.stack.empty())
     {
-        const std::size_t index = stack.back();
-        stack.pop_back();
-        Split(drafts, index, scratch);
-        const Draft& node = drafts[index];
-        if (node.m_nFirst < 0)
+        const std::size_t index = scratch.stack.back();
+        scratch.stack.pop_back();
+        Split(index, scratch);
+        const QvOBBTreeNode& node = nodes[index];
+        if (node.IsLeaf())
             continue;
-        stack.push_back(static_cast<std::size_t>(node.m_nSecond));
-        stack.push_back(static_cast<std::size_t>(node.m_nFirst));
+        scratch.stack.push_back(index + node.m_nFirst + 1);
+        scratch.stack.push_back(index + node.m_nFirst);
     }
 
-    const std::size_t count = drafts.size();
-    m_nodes = std::make_unique<QvOBBTreeNode[]>(count);
-    for (std::size_t i = 0; i < count; ++i)
-    {
-        const Draft& draft = drafts[i];
-        QvOBBTreeNode& node = m_nodes[i];
-        if (draft.m_bHasBox)
-        {
-            node.m_box = draft.m_box;
-            node.m_pBox = &node.m_box;
-        }
-        if (draft.m_nFirst >= 0)
-        {
-            node.m_pFirst = &m_nodes[static_cast<std::size_t>(draft.m_nFirst)];
-            node.m_pSecond = &m_nodes[static_cast<std::size_t>(draft.m_nSecond)];
-        }
-        else if (i != 0)
-            node.m_faces = QvOBBFaceList(m_leafFaces.data() + draft.m_nBegin, draft.m_nEnd - draft.m_nBegin);
-    }
-    // The root lists every face in face order (as a leaf too: its stretch is unsplit).
-    m_nodes[0].m_faces = QvOBBFaceList(m_facePointers.data(), faceCount);
+    m_nodes.reserve(nodes.size());
+    Prefault(m_nodes.data(), nodes.size() * sizeof(QvOBBTreeNode));
+    m_nodes.assign(nodes.begin(), nodes.end());
     m_pRoot = &m_nodes[0];
     CollectLeaves();
+    if (!tKeepScratch)
+        scratch = BuildScratch();
 }
 
-void QvOBBTree::Split(std::vector<Draft>& drafts, std::size_t index, BuildScratch& scratch)
+void QvOBBTree::Split(std::size_t index, BuildScratch& scratch)
 {
-    const std::size_t begin = drafts[index].m_nBegin;
-    const std::size_t end = drafts[index].m_nEnd;
-    const std::size_t n = end - begin;
-    if (static_cast<std::int64_t>(n) <= m_nLeafSize || !drafts[index].m_bHasBox)
+    std::vector<QvOBBTreeNode>& nodes = scratch.nodes;
+    const std::size_t begin = nodes[index].m_nFaceBegin;
+    const std::size_t n = nodes[index].m_nFaceCount;
+    if (static_cast<std::int64_t>(n) <= m_nLeafSize || !nodes[index].HasBox())
         return;
 
     // Faces below the plane go first, the others second, each in their current order.
-    QvOBBFace** faces = m_leafFaces.data() + begin;
+    std::uint32_t* faces = m_leafOrder.data() + begin;
+    std::array<int, 3>* corners = scratch.corners.data() + begin;
+    const QvPoint* positions = scratch.positions.data();
     scratch.below.resize(n);
     bool divided = false;
+    const QvOBB box(nodes[index].m_box);
     for (int rank = 1; rank <= 3 && !divided; ++rank)
     {
-        const QvOBB& box = drafts[index].m_box;
         const QvPlane plane(box.m_frame.m_centre, box.GetAxisByExtent(rank));
         const QvVector normal = plane.GetNormal();
         const double d = plane.m_coef[3];
@@ -541,8 +595,8 @@ void QvOBBTree::Split(std::vector<Draft>& drafts, std::size_t index, BuildScratc
         for (std::size_t i = 0; i < n; ++i)
         {
             bool below = false;
-            for (const int c : faces[i]->m_corners)
-                below = below || Dot(normal, GetPosition(c)) + d < 0.0;
+            for (const int c : corners[i])
+                below = below || Dot(normal, positions[c]) + d < 0.0;
             scratch.below[i] = below ? 1 : 0;
             firstCount += below ? 1 : 0;
         }
@@ -553,12 +607,12 @@ void QvOBBTree::Split(std::vector<Draft>& drafts, std::size_t index, BuildScratc
 
     // Boxes first: a child that cannot be fitted leaves the node a leaf, its faces in
     // their order.
-    const auto fit = [&](char side) {
+    const auto fit = [&](char side, QvOBBParts& out) {
         ++scratch.stampValue;
         scratch.vertices.clear();
         for (std::size_t i = 0; i < n; ++i)
             if (scratch.below[i] == side)
-                for (const int c : faces[i]->m_corners)
+                for (const int c : corners[i])
                     if (scratch.stamp[static_cast<std::size_t>(c)] != scratch.stampValue)
                     {
                         scratch.stamp[static_cast<std::size_t>(c)] = scratch.stampValue;
@@ -567,38 +621,46 @@ void QvOBBTree::Split(std::vector<Draft>& drafts, std::size_t index, BuildScratc
         std::sort(scratch.vertices.begin(), scratch.vertices.end());
         scratch.points.clear();
         for (const int v : scratch.vertices)
-            scratch.points.push_back(GetPosition(v));
-        return std::unique_ptr<QvOBB>(QvOBB::FromPoints(scratch.points));
+            scratch.points.push_back(positions[v]);
+        return QvOBB::FitPoints(scratch.points.data(), scratch.points.size(), out);
     };
-    const std::unique_ptr<QvOBB> firstBox = fit(1);
-    const std::unique_ptr<QvOBB> secondBox = fit(0);
-    if (!firstBox || !secondBox)
+    QvOBBParts firstBox;
+    QvOBBParts secondBox;
+    if (!fit(1, firstBox) || !fit(0, secondBox))
         return;
 
     scratch.second.clear();
+    scratch.secondCorners.clear();
     std::size_t mid = 0;
     for (std::size_t i = 0; i < n; ++i)
     {
         if (scratch.below[i])
+        {
+            corners[mid] = corners[i];
             faces[mid++] = faces[i];
+        }
         else
+        {
             scratch.second.push_back(faces[i]);
+            scratch.secondCorners.push_back(corners[i]);
+        }
     }
     std::copy(scratch.second.begin(), scratch.second.end(), faces + mid);
+    std::copy(scratch.secondCorners.begin(), scratch.secondCorners.end(), corners + mid);
 
     // Siblings side by side: a walk that opens a node tests both.
-    const std::size_t at = drafts.size();
-    drafts.resize(at + 2);
-    drafts[at].m_box = *firstBox;
-    drafts[at].m_bHasBox = true;
-    drafts[at].m_nBegin = static_cast<std::uint32_t>(begin);
-    drafts[at].m_nEnd = static_cast<std::uint32_t>(begin + mid);
-    drafts[at + 1].m_box = *secondBox;
-    drafts[at + 1].m_bHasBox = true;
-    drafts[at + 1].m_nBegin = static_cast<std::uint32_t>(begin + mid);
-    drafts[at + 1].m_nEnd = static_cast<std::uint32_t>(end);
-    drafts[index].m_nFirst = static_cast<std::int32_t>(at);
-    drafts[index].m_nSecond = static_cast<std::int32_t>(at + 1);
+    const std::size_t at = nodes.size();
+    nodes.resize(at + 2);
+    const auto make = [&](QvOBBTreeNode& child, const QvOBBParts& fitted, std::size_t from, std::size_t count) {
+        child.m_box = fitted;
+        child.m_bBox = 1;
+        child.m_dRadius = std::sqrt(Size(fitted));
+        child.m_nFaceBegin = static_cast<std::uint32_t>(from);
+        child.m_nFaceCount = static_cast<std::uint32_t>(count) & 0x7fffffffu;
+    };
+    make(nodes[at], firstBox, begin, mid);
+    make(nodes[at + 1], secondBox, begin + mid, n - mid);
+    nodes[index].m_nFirst = static_cast<std::uint32_t>(at - index);
 }
 
 void QvOBBTree::CollectLeaves()
@@ -611,15 +673,14 @@ void QvOBBTree::CollectLeaves()
     {
         QvOBBTreeNode* node = stack.back();
         stack.pop_back();
-        node->m_dRadius = node->m_pBox ? std::sqrt(Size(*node->m_pBox)) : 0.0;
         if (node->IsLeaf())
         {
             node->m_nLeafIndex = static_cast<std::int32_t>(m_leaves.size());
             m_leaves.push_back(node);
             continue;
         }
-        stack.push_back(node->m_pSecond);
-        stack.push_back(node->m_pFirst);
+        stack.push_back(node + node->m_nFirst + 1);
+        stack.push_back(node + node->m_nFirst);
     }
 }
 
@@ -658,18 +719,20 @@ void QvOBBTree::FindFacesNearPlane(const QvPlane& plane, double tolerance, const
         return;
     const QvVector n = plane.GetNormal();
     const double d = plane.m_coef[3];
-    std::vector<const QvOBBTreeNode*> stack{m_pRoot};
-    while (!stack.empty())
+    WorkStack<const QvOBBTreeNode*> stack;
+    stack.Push(m_pRoot);
+    while (!stack.Empty())
     {
-        const QvOBBTreeNode* node = stack.back();
-        stack.pop_back();
+        const QvOBBTreeNode* node = stack.Pop();
+        PrefetchChildren(node);
         // A node without a box cannot be ruled out.
-        if (const QvOBB* box = node->m_pBox)
+        if (node->HasBox())
         {
-            const double s = Dot(n, box->m_frame.m_centre) + d;
-            const double r = box->m_halfSize[0] * std::fabs(n.Dot(box->m_frame.m_dirX)) +
-                             box->m_halfSize[1] * std::fabs(n.Dot(box->m_frame.m_dirY)) +
-                             box->m_halfSize[2] * std::fabs(n.Dot(box->m_frame.m_dirZ));
+            const QvOBBParts* box = &node->m_box;
+            const double s = Dot(n, box->m_centre) + d;
+            const double r = box->m_halfSize[0] * std::fabs(n.Dot(box->m_axes[0])) +
+                             box->m_halfSize[1] * std::fabs(n.Dot(box->m_axes[1])) +
+                             box->m_halfSize[2] * std::fabs(n.Dot(box->m_axes[2]));
             // Slack for the rounding of the fit, which puts extreme corners on the box's
             // faces only up to a few units in the last place.
             const double slack = tolerance + 1e-12 * (std::fabs(s) + r + std::fabs(d));
@@ -678,11 +741,12 @@ void QvOBBTree::FindFacesNearPlane(const QvPlane& plane, double tolerance, const
         }
         if (node->IsLeaf())
         {
-            out.insert(out.end(), node->m_faces.begin(), node->m_faces.end());
+            for (std::size_t k = 0; k < node->m_nFaceCount; ++k)
+                out.push_back(LeafFace(node, k));
             continue;
         }
-        stack.push_back(node->m_pSecond);
-        stack.push_back(node->m_pFirst);
+        stack.Push(node->GetSecond());
+        stack.Push(node->GetFirst());
     }
 }
 
@@ -710,9 +774,21 @@ QvPoint QvOBBTree::GetPlacedPosition(int vertex) const
 
 QvOBB QvOBBTree::GetPlacedBox(const QvOBBTreeNode* node) const
 {
-    if (!node || !node->m_pBox)
+    if (!node || !node->HasBox())
         return QvOBB();
-    return QvOBB(*node->m_pBox, m_placement);
+    return QvOBB(QvOBB(node->m_box), m_placement);
+}
+
+QvOBBFaceList QvOBBTree::GetNodeFaces(const QvOBBTreeNode* node) const
+{
+    auto* records = const_cast<QvOBBFace*>(m_faceRecords.data());
+    if (!node || !m_pRoot)
+        return {};
+    if (node == m_pRoot)
+        return QvOBBFaceList(records, nullptr, m_faceRecords.size());
+    if (!node->IsLeaf())
+        return {};
+    return QvOBBFaceList(records, m_leafOrder.data() + node->m_nFaceBegin, node->m_nFaceCount);
 }
 
 void QvOBBTree::ResetFaceMarks()
@@ -720,10 +796,10 @@ void QvOBBTree::ResetFaceMarks()
     if (!m_pRoot)
         return;
     std::int32_t i = 0;
-    for (QvOBBFace* f : m_pRoot->m_faces)
+    for (QvOBBFace& f : m_faceRecords)
     {
-        f->m_marks[0] = f->m_marks[1] = f->m_marks[2] = false;
-        f->m_nIndex = i++;
+        f.m_marks[0] = f.m_marks[1] = f.m_marks[2] = false;
+        f.m_nIndex = i++;
     }
 }
 
@@ -736,26 +812,28 @@ void QvOBBTree::IntersectLine(const QvLine& line, std::vector<QvLineHit>& out) c
     const QvPoint& o = local.m_point;
     const QvVector& d = local.m_direction;
 
-    std::vector<const QvOBBTreeNode*> stack{m_pRoot};
+    WorkStack<const QvOBBTreeNode*> stack;
+    stack.Push(m_pRoot);
     std::vector<const QvOBBTreeNode*> leaves;
-    while (!stack.empty())
+    while (!stack.Empty())
     {
-        const QvOBBTreeNode* node = stack.back();
-        stack.pop_back();
-        if (!node->m_pBox || node->m_pBox->IsLineOutside(local))
+        const QvOBBTreeNode* node = stack.Pop();
+        PrefetchChildren(node);
+        if (!node->HasBox() || QvOBB::IsLineOutside(node->m_box, local))
             continue;
         if (node->IsLeaf())
         {
             leaves.push_back(node);
             continue;
         }
-        stack.push_back(node->m_pSecond);
-        stack.push_back(node->m_pFirst);
+        stack.Push(node->GetSecond());
+        stack.Push(node->GetFirst());
     }
 
     for (const QvOBBTreeNode* leaf : leaves)
-        for (QvOBBFace* f : leaf->m_faces)
+        for (std::size_t k = 0; k < leaf->m_nFaceCount; ++k)
         {
+            QvOBBFace* f = LeafFace(leaf, k);
             const QvPoint& v0 = GetPosition(f->m_corners[0]);
             const QvPoint& v1 = GetPosition(f->m_corners[1]);
             const QvPoint& v2 = GetPosition(f->m_corners[2]);
@@ -790,7 +868,7 @@ void QvOBBTree::Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out
     // Everything of the other tree is carried into this tree's own coordinates.
     const Affine otherToHere = Compose(m_toLocal, other->m_toWorld);
     // Most pairs of a step lie apart: settle them before anything is allocated.
-    if (!m_pRoot->m_pBox || !other->m_pRoot->m_pBox || Apart(*m_pRoot, *other->m_pRoot, otherToHere))
+    if (!m_pRoot->HasBox() || !other->m_pRoot->HasBox() || Apart(*m_pRoot, *other->m_pRoot, otherToHere))
         return;
 
     // Overlapping leaf pairs by a joint descent, then in the order of this tree's
@@ -802,22 +880,24 @@ void QvOBBTree::Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out
     const auto visit = [&](const QvOBBTreeNode* a, const QvOBBTreeNode* b) {
         if (a->IsLeaf() && b->IsLeaf())
             pairs.emplace_back(a->m_nLeafIndex, b->m_nLeafIndex);
-        else if (a->IsLeaf() || (!b->IsLeaf() && Size(*b->m_pBox) > Size(*a->m_pBox)))
+        else if (a->IsLeaf() || (!b->IsLeaf() && Size(b->m_box) > Size(a->m_box)))
         {
-            stack.Push(a, b->m_pSecond);
-            stack.Push(a, b->m_pFirst);
+            stack.Push(a, b->GetSecond());
+            stack.Push(a, b->GetFirst());
         }
         else
         {
-            stack.Push(a->m_pSecond, b);
-            stack.Push(a->m_pFirst, b);
+            stack.Push(a->GetSecond(), b);
+            stack.Push(a->GetFirst(), b);
         }
     };
     visit(m_pRoot, other->m_pRoot);
     while (!stack.Empty())
     {
         const auto [a, b] = stack.Pop();
-        if (a->m_pBox && b->m_pBox && !Apart(*a, *b, otherToHere))
+        PrefetchChildren(a);
+        PrefetchChildren(b);
+        if (a->HasBox() && b->HasBox() && !Apart(*a, *b, otherToHere))
             visit(a, b);
     }
     std::sort(pairs.begin(), pairs.end());
@@ -834,9 +914,9 @@ void QvOBBTree::Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out
         if (i != hereLeaf)
         {
             hereLeaf = i;
-            PlaceLeaf(leafA, hereCorner, here);
+            PlaceLeaf(leafA, m_faceRecords.data(), m_leafOrder.data(), hereCorner, here);
         }
-        PlaceLeaf(leafB, thereCorner, there);
+        PlaceLeaf(leafB, other->m_faceRecords.data(), other->m_leafOrder.data(), thereCorner, there);
         for (std::size_t ka = 0; ka < here.size(); ++ka)
             for (std::size_t kb = 0; kb < there.size(); ++kb)
             {
@@ -844,7 +924,7 @@ void QvOBBTree::Intersect(const QvOBBTree* other, std::vector<QvTriSegment>& out
                 QvPoint end;
                 if (!CrossTriangles(here[ka], there[kb], start, end))
                     continue;
-                out.push_back(QvTriSegment{leafA->m_faces[ka], leafB->m_faces[kb], m_toWorld.Apply(start),
+                out.push_back(QvTriSegment{LeafFace(leafA, ka), other->LeafFace(leafB, kb), m_toWorld.Apply(start),
                                            m_toWorld.Apply(end), false});
             }
     }
@@ -855,7 +935,7 @@ bool QvOBBTree::MayCross(const QvOBBTree* other, double tolerance) const
     if (!other || !CanQuery() || !other->CanQuery())
         return false;
     // A node without a box cannot be ruled out.
-    if (!m_pRoot->m_pBox || !other->m_pRoot->m_pBox)
+    if (!m_pRoot->HasBox() || !other->m_pRoot->HasBox())
         return true;
     const Affine otherToHere = Compose(m_toLocal, other->m_toWorld);
     NodePairStack stack;
@@ -867,28 +947,28 @@ bool QvOBBTree::MayCross(const QvOBBTree* other, double tolerance) const
     while (!stack.Empty())
     {
         const auto [a, b] = stack.Pop();
-        if (!a->m_pBox || !b->m_pBox)
+        if (!a->HasBox() || !b->HasBox())
             return true;
         if (ApartBy(*a, *b, otherToHere, tolerance))
             continue;
         if (a->IsLeaf() && b->IsLeaf())
         {
-            PlaceLeaf(a, hereCorner, here);
-            PlaceLeaf(b, thereCorner, there);
+            PlaceLeaf(a, m_faceRecords.data(), m_leafOrder.data(), hereCorner, here);
+            PlaceLeaf(b, other->m_faceRecords.data(), other->m_leafOrder.data(), thereCorner, there);
             for (const PlacedTriangle& ta : here)
                 for (const PlacedTriangle& tb : there)
                     if (MayCrossTriangles(ta, tb, tolerance))
                         return true;
         }
-        else if (a->IsLeaf() || (!b->IsLeaf() && Size(*b->m_pBox) > Size(*a->m_pBox)))
+        else if (a->IsLeaf() || (!b->IsLeaf() && Size(b->m_box) > Size(a->m_box)))
         {
-            stack.Push(a, b->m_pSecond);
-            stack.Push(a, b->m_pFirst);
+            stack.Push(a, b->GetSecond());
+            stack.Push(a, b->GetFirst());
         }
         else
         {
-            stack.Push(a->m_pSecond, b);
-            stack.Push(a->m_pFirst, b);
+            stack.Push(a->GetSecond(), b);
+            stack.Push(a->GetFirst(), b);
         }
     }
     return false;

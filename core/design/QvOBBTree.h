@@ -18,7 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <iterator>
 #include <vector>
 
 #include "core/geometry/QvMatrix.h"
@@ -42,52 +42,97 @@ struct QvOBBFace
     std::int32_t m_corners[3] = {-1, -1, -1};
 };
 
-// A node's faces: a stretch of one array of face records per tree, read like a vector.
+// A node's faces, read like a vector of record pointers: the root's all records in face
+// order, a leaf's its stretch of the tree's leaf-order list of face numbers.
 class QvOBBFaceList
 {
 public:
+    class Iterator
+    {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = QvOBBFace*;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = QvOBBFace*;
+
+        Iterator() = default;
+        Iterator(QvOBBFace* records, const std::uint32_t* order, std::size_t at)
+            : m_pRecords(records), m_pOrder(order), m_nAt(at)
+        {
+        }
+        QvOBBFace* operator*() const { return m_pRecords + (m_pOrder ? m_pOrder[m_nAt] : m_nAt); }
+        Iterator& operator++()
+        {
+            ++m_nAt;
+            return *this;
+        }
+        Iterator operator++(int)
+        {
+            Iterator old = *this;
+            ++m_nAt;
+            return old;
+        }
+        difference_type operator-(const Iterator& other) const
+        {
+            return static_cast<difference_type>(m_nAt) - static_cast<difference_type>(other.m_nAt);
+        }
+        bool operator==(const Iterator& other) const { return m_nAt == other.m_nAt; }
+        bool operator!=(const Iterator& other) const { return m_nAt != other.m_nAt; }
+
+    private:
+        QvOBBFace* m_pRecords = nullptr;
+        const std::uint32_t* m_pOrder = nullptr;
+        std::size_t m_nAt = 0;
+    };
+
     QvOBBFaceList() = default;
-    QvOBBFaceList(QvOBBFace* const* first, std::size_t count)
-        : m_pFirst(first), m_nCount(static_cast<std::uint32_t>(count))
+    // order null: the records themselves, in their order.
+    QvOBBFaceList(QvOBBFace* records, const std::uint32_t* order, std::size_t count)
+        : m_pRecords(records), m_pOrder(order), m_nCount(count)
     {
     }
-    QvOBBFace* const* begin() const { return m_pFirst; }
-    QvOBBFace* const* end() const { return m_pFirst + m_nCount; }
+    Iterator begin() const { return Iterator(m_pRecords, m_pOrder, 0); }
+    Iterator end() const { return Iterator(m_pRecords, m_pOrder, m_nCount); }
     std::size_t size() const { return m_nCount; }
     bool empty() const { return m_nCount == 0; }
-    QvOBBFace* operator[](std::size_t i) const { return m_pFirst[i]; }
+    QvOBBFace* operator[](std::size_t i) const { return m_pRecords + (m_pOrder ? m_pOrder[i] : i); }
 
 private:
-    QvOBBFace* const* m_pFirst = nullptr;
-    std::uint32_t m_nCount = 0;
+    QvOBBFace* m_pRecords = nullptr;
+    const std::uint32_t* m_pOrder = nullptr;
+    std::size_t m_nCount = 0;
 };
 
-// Two children or none. Only the root and the leaves list their faces: the root all
-// of them in face order, a leaf its own stretch of the tree's array of faces, which
-// the build partitions in place (an inner node's stretch is the union of its
-// children's, and its list is left empty). A tree keeps all its nodes, boxes
-// included, in one block (a node's children sit side by side in it), so that walks
-// over two trees stay within a few cache lines per node.
+// Two children or none. A tree keeps all its nodes in one array, the root first and
+// siblings side by side, so that walks over two trees stay within a few cache lines per
+// node; the box is kept as plain parts. Only the root and the leaves list their faces
+// (QvOBBTree::GetNodeFaces): the root all of them in face order, a leaf its own stretch
+// of the tree's leaf-order list, which the build partitions in place (an inner node's
+// stretch is the union of its children's, and its list is left empty).
 struct QvOBBTreeNode
 {
-    QvOBBTreeNode() = default;
-    QvOBBTreeNode(const QvOBBTreeNode&) = delete;
-    QvOBBTreeNode& operator=(const QvOBBTreeNode&) = delete;
+    bool IsLeaf() const { return m_nFirst == 0; }
+    // False only for a root that no box could be fitted to (then the tree finds nothing).
+    bool HasBox() const { return m_bBox != 0; }
+    const QvOBBTreeNode* GetFirst() const { return m_nFirst ? this + m_nFirst : nullptr; }
+    const QvOBBTreeNode* GetSecond() const { return m_nFirst ? this + m_nFirst + 1 : nullptr; }
+    // The box fitted to the node's vertices in the mesh's own coordinates; the default
+    // box for a node without one.
+    QvOBB GetBox() const { return HasBox() ? QvOBB(m_box) : QvOBB(); }
 
-    bool IsLeaf() const { return m_pFirst == nullptr; }
-
-    // Fitted to the node's vertices in the mesh's own coordinates; null when no box
-    // could be fitted (then the node finds nothing). Points at m_box otherwise.
-    QvOBB* m_pBox = nullptr;
-    QvOBBTreeNode* m_pFirst = nullptr;
-    QvOBBTreeNode* m_pSecond = nullptr;
-    // Half the box's diagonal: the radius of a ball around it.
-    double m_dRadius = 0.0;
-    QvOBBFaceList m_faces;
+    // What a walk reads first (the links, the ball, the centre) shares a cache line.
+    // From this node to its first child in the tree's array; 0 for a leaf.
+    std::uint32_t m_nFirst = 0;
+    // The node's stretch of the leaf-order face list.
+    std::uint32_t m_nFaceBegin = 0;
+    std::uint32_t m_nFaceCount : 31 = 0;
+    std::uint32_t m_bBox : 1 = 0;
     // Position among the leaves in pre-order; -1 for an inner node.
     std::int32_t m_nLeafIndex = -1;
-    // The storage m_pBox points at; read the box through m_pBox.
-    QvOBB m_box;
+    // Half the box's diagonal: the radius of a ball around it.
+    double m_dRadius = 0.0;
+    QvOBBParts m_box;
 };
 
 // One pair of crossing triangles: the stretch of the two planes' intersection line
@@ -119,6 +164,10 @@ public:
     // vertices gets no root box, and every query on its tree finds nothing. A failed
     // allocation frees what was built and propagates.
     explicit QvOBBTree(QvMesh* mesh);
+    // While on, the calling thread keeps the working storage of one build for its next
+    // (a batch of builds then touches fresh memory once); turning it off frees it, as
+    // does the thread's end. Off by default: a lone build keeps nothing.
+    static void KeepBuildScratch(bool keep);
     ~QvOBBTree();
     QvOBBTree(const QvOBBTree&) = delete;
     QvOBBTree& operator=(const QvOBBTree&) = delete;
@@ -176,6 +225,8 @@ public:
 
     QvMesh* GetMesh() const { return m_pMesh; }
     const QvOBBTreeNode* GetRoot() const { return m_pRoot; }
+    // The node's faces (see QvOBBTreeNode); empty for an inner node other than the root.
+    QvOBBFaceList GetNodeFaces(const QvOBBTreeNode* node) const;
     // Leaves in pre-order.
     const std::vector<const QvOBBTreeNode*>& GetLeaves() const { return m_leaves; }
     std::vector<QvOBBFace>& GetFaces() { return m_faceRecords; }
@@ -221,22 +272,24 @@ public:
     [[nodiscard]] static bool ToAffine(const QvMatrix& m, Affine& out);
 
 private:
-    struct Draft;
-    void Build();
     struct BuildScratch;
-    void Split(std::vector<Draft>& drafts, std::size_t index, BuildScratch& scratch);
+    static BuildScratch& TheScratch();
+    void Build();
+    void Split(std::size_t index, BuildScratch& scratch);
     bool CanQuery() const { return m_pRoot && m_bPlaced && IsCurrent(); }
     void CollectLeaves();
+    QvOBBFace* LeafFace(const QvOBBTreeNode* leaf, std::size_t k) const
+    {
+        return const_cast<QvOBBFace*>(m_faceRecords.data()) + m_leafOrder[leaf->m_nFaceBegin + k];
+    }
 
     QvMesh* m_pMesh = nullptr;
     std::vector<QvOBBFace> m_faceRecords;
-    // Every record in face order (the root's list), and again in leaf order (the
-    // leaves' lists).
-    std::vector<QvOBBFace*> m_facePointers;
-    std::vector<QvOBBFace*> m_leafFaces;
+    // Face numbers in leaf order: every leaf's faces are one stretch of it.
+    std::vector<std::uint32_t> m_leafOrder;
     QvMatrix m_placement;
     // Every node of the tree, the root first; m_pRoot is null or points at the first.
-    std::unique_ptr<QvOBBTreeNode[]> m_nodes;
+    std::vector<QvOBBTreeNode> m_nodes;
     QvOBBTreeNode* m_pRoot = nullptr;
     std::int32_t m_nLeafSize = kLeafSize;
 

@@ -61,7 +61,14 @@ void QvOBBTreeMgr::AddMeshes(const std::vector<QvMesh*>& list, unsigned threads)
     // The largest first, so that no thread is left with a big mesh at the end.
     std::stable_sort(todo.begin(), todo.end(),
                      [](const QvMesh* a, const QvMesh* b) { return a->m_faces.size() > b->m_faces.size(); });
+    // Each thread keeps its build storage from one tree to the next; the workers' goes
+    // with their threads, this thread's when the batch is over (or has failed).
+    struct Batch
+    {
+        ~Batch() { QvOBBTree::KeepBuildScratch(false); }
+    } batch;
     QvParallelFor(todo.size(), threads, [&](std::size_t i) {
+        QvOBBTree::KeepBuildScratch(true);
         auto tree = std::make_unique<QvOBBTree>(todo[i]);
         Guard guard(m_mutex);
         if (m_trees.try_emplace(todo[i], tree.get()).second)

@@ -110,18 +110,24 @@ QvTransform QvFrame::GetRigidTransformTo(const QvFrame& other) const
 
 QvFrame* QvFrame::FitPoints(const std::vector<QvPoint>& points, bool sort)
 {
-    if (points.size() < 3)
-        return nullptr;
-    const double n = static_cast<double>(points.size());
+    QvFrame frame;
+    return FitPoints(points.data(), points.size(), sort, frame) ? new QvFrame(frame) : nullptr;
+}
+
+bool QvFrame::FitPoints(const QvPoint* points, std::size_t count, bool sort, QvFrame& out)
+{
+    if (count < 3)
+        return false;
+    const double n = static_cast<double>(count);
     QvPoint c;
-    for (const QvPoint& p : points)
-        c += p;
+    for (std::size_t k = 0; k < count; ++k)
+        c += points[k];
     c = c / n;
 
-    QvMatrix cov(3, 3);
-    for (const QvPoint& p : points)
+    double cov[3][3] = {};
+    for (std::size_t k = 0; k < count; ++k)
     {
-        const QvVector d = p - c;
+        const QvVector d = points[k] - c;
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
                 cov[i][j] += d[i] * d[j];
@@ -129,18 +135,31 @@ QvFrame* QvFrame::FitPoints(const std::vector<QvPoint>& points, bool sort)
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             cov[i][j] /= n;
-    return FromCovariance(c, cov, sort);
+    return FromCovariance(c, cov, sort, out);
 }
 
 QvFrame* QvFrame::FromCovariance(const QvPoint& centre, const QvMatrix& covariance, bool sort)
 {
     if (covariance.Rows() != 3 || covariance.Cols() != 3)
         return nullptr;
-    QvMatrix cov = covariance;
+    double cov[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            cov[i][j] = covariance[i][j];
+    QvFrame frame;
+    return FromCovariance(centre, cov, sort, frame) ? new QvFrame(frame) : nullptr;
+}
+
+bool QvFrame::FromCovariance(const QvPoint& centre, const double covariance[3][3], bool sort, QvFrame& out)
+{
+    double cov[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            cov[i][j] = covariance[i][j];
     double values[3];
-    QvMatrix vectors(3, 3);
-    if (!cov.JacobiEigen(values, vectors))
-        return nullptr;
+    double vectors[3][3];
+    if (!QvMatrix::JacobiEigen3(cov, values, vectors))
+        return false;
     QvVector axes[3];
     for (int k = 0; k < 3; ++k)
         axes[k] = QvVector(vectors[0][k], vectors[1][k], vectors[2][k]);
@@ -159,7 +178,8 @@ QvFrame* QvFrame::FromCovariance(const QvPoint& centre, const QvMatrix& covarian
         order(0, 2);
         order(1, 2);
     }
-    return new QvFrame(centre, axes[0], axes[1]);
+    out = QvFrame(centre, axes[0], axes[1]);
+    return true;
 }
 
 std::ostream& QvFrame::Write(std::ostream& os, bool binary) const

@@ -2,6 +2,7 @@
 // Local frames, rigid transforms and quaternions.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <vector>
 
@@ -37,6 +38,10 @@ public:
     // products of the offsets from the centroid), for callers that gather them without
     // a point list; null when the eigen decomposition does not converge.
     static QvFrame* FromCovariance(const QvPoint& centre, const QvMatrix& covariance, bool sort);
+    // The two above into out, without allocating; false (out unchanged) where they give null.
+    [[nodiscard]] static bool FitPoints(const QvPoint* points, std::size_t count, bool sort, QvFrame& out);
+    [[nodiscard]] static bool FromCovariance(const QvPoint& centre, const double covariance[3][3], bool sort,
+                                             QvFrame& out);
 
     virtual std::ostream& Write(std::ostream& os, bool binary = true) const;
     [[nodiscard]] virtual bool Read(std::istream& is, bool binary = true);

@@ -470,17 +470,14 @@ QvMatrix* QvMatrix::TransposeTimesSelf(const int* firstRow, const int* lastRow, 
     return r;
 }
 
-bool QvMatrix::JacobiEigen(double* eigenvalues, QvMatrix& eigenvectors)
-{
-    const int n = m_col;
-    if (m_row < n)
-        return false;
-    if (eigenvectors.m_row != n || eigenvectors.m_col != n)
-        eigenvectors.Create(n, n);
-    eigenvectors.SetIdentity();
-    double** a = m_ppData;
-    double** v = eigenvectors.m_ppData;
+namespace {
 
+// Rotates a (n x n, destroyed) towards diagonal, accumulating the rotations in v (identity on entry).
+// Rows are row pointers or fixed arrays; kSize, when not 0, is n known at compile time.
+template <int kSize, typename Rows>
+bool JacobiRotate(Rows a, Rows v, int size, double* eigenvalues)
+{
+    const int n = kSize > 0 ? kSize : size;
     for (int search = 1;; ++search)
     {
         double best = 0.0;
@@ -539,6 +536,27 @@ bool QvMatrix::JacobiEigen(double* eigenvalues, QvMatrix& eigenvectors)
     for (int k = 0; k < n; ++k)
         eigenvalues[k] = a[k][k];
     return true;
+}
+
+} // namespace
+
+bool QvMatrix::JacobiEigen(double* eigenvalues, QvMatrix& eigenvectors)
+{
+    const int n = m_col;
+    if (m_row < n)
+        return false;
+    if (eigenvectors.m_row != n || eigenvectors.m_col != n)
+        eigenvectors.Create(n, n);
+    eigenvectors.SetIdentity();
+    return JacobiRotate<0, double* const*>(m_ppData, eigenvectors.m_ppData, n, eigenvalues);
+}
+
+bool QvMatrix::JacobiEigen3(double a[3][3], double eigenvalues[3], double eigenvectors[3][3])
+{
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            eigenvectors[i][j] = i == j ? 1.0 : 0.0;
+    return JacobiRotate<3, double(*)[3]>(a, eigenvectors, 3, eigenvalues);
 }
 
 void QvMatrix::ToGLMatrix(double out[16]) const

@@ -65,6 +65,8 @@ public:
     // Symmetric eigenproblem by Jacobi rotations; destroys this matrix. eigenvectors must be n x n;
     // column k is the eigenvector of eigenvalue k. False after 60 rotations without convergence.
     [[nodiscard]] bool JacobiEigen(double* eigenvalues, QvMatrix& eigenvectors);
+    // The same rotations on a 3 x 3 array, without the matrices' heap (box fits run it per node).
+    [[nodiscard]] static bool JacobiEigen3(double a[3][3], double eigenvalues[3], double eigenvectors[3][3]);
 
     // Column-major copies for the renderer.
     void ToGLMatrix(double out[16]) const;

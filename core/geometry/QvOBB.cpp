@@ -17,19 +17,34 @@ QvOBB::QvOBB(const QvOBB& other, const QvMatrix& m) : QvOBB(other)
     m_frame.Transform(m);
 }
 
+QvOBB::QvOBB(const QvOBBParts& parts)
+    : m_halfSize{parts.m_halfSize[0], parts.m_halfSize[1], parts.m_halfSize[2]}
+{
+    m_frame.m_centre = parts.m_centre;
+    m_frame.m_dirX = parts.m_axes[0];
+    m_frame.m_dirY = parts.m_axes[1];
+    m_frame.m_dirZ = parts.m_axes[2];
+}
+
 QvOBB* QvOBB::FromPoints(const std::vector<QvPoint>& points)
 {
-    const std::unique_ptr<QvFrame> frame(QvFrame::FitPoints(points, false));
-    if (!frame)
-        return nullptr;
+    QvOBBParts parts;
+    return FitPoints(points.data(), points.size(), parts) ? new QvOBB(parts) : nullptr;
+}
 
-    const QvPoint& c = frame->m_centre;
-    const QvVector* axes[3] = {&frame->m_dirX, &frame->m_dirY, &frame->m_dirZ};
+bool QvOBB::FitPoints(const QvPoint* points, std::size_t count, QvOBBParts& out)
+{
+    QvFrame frame;
+    if (!QvFrame::FitPoints(points, count, false, frame))
+        return false;
+
+    const QvPoint& c = frame.m_centre;
+    const QvVector* axes[3] = {&frame.m_dirX, &frame.m_dirY, &frame.m_dirZ};
     double lo[3] = {1e10, 1e10, 1e10};
     double hi[3] = {-1e10, -1e10, -1e10};
-    for (const QvPoint& p : points)
+    for (std::size_t k = 0; k < count; ++k)
     {
-        const QvVector d = p - c;
+        const QvVector d = points[k] - c;
         for (int i = 0; i < 3; ++i)
         {
             const double t = d.Dot(*axes[i]);
@@ -38,12 +53,15 @@ QvOBB* QvOBB::FromPoints(const std::vector<QvPoint>& points)
         }
     }
 
-    const QvPoint loCorner = c + frame->m_dirX * lo[0] + frame->m_dirY * lo[1] + frame->m_dirZ * lo[2];
-    const QvPoint hiCorner = c + frame->m_dirX * hi[0] + frame->m_dirY * hi[1] + frame->m_dirZ * hi[2];
-
-    QvOBB* box = new QvOBB(*frame, (hi[0] - lo[0]) * 0.5, (hi[1] - lo[1]) * 0.5, (hi[2] - lo[2]) * 0.5);
-    box->m_frame.m_centre = loCorner + (hiCorner - loCorner) / 2.0;
-    return box;
+    const QvPoint loCorner = c + frame.m_dirX * lo[0] + frame.m_dirY * lo[1] + frame.m_dirZ * lo[2];
+    const QvPoint hiCorner = c + frame.m_dirX * hi[0] + frame.m_dirY * hi[1] + frame.m_dirZ * hi[2];
+    out.m_centre = loCorner + (hiCorner - loCorner) / 2.0;
+    for (int i = 0; i < 3; ++i)
+    {
+        out.m_axes[i] = *axes[i];
+        out.m_halfSize[i] = (hi[i] - lo[i]) * 0.5;
+    }
+    return true;
 }
 
 void QvOBB::Transform(const QvMatrix& m)
@@ -101,12 +119,15 @@ inline bool Skew(double r1, double r2)
 
 } // namespace
 
-bool QvOBB::IsOutside(const QvOBB& other) const
+namespace {
+
+// The separating-axis test on boxes given by their parts: A and B are the unit axes, a and
+// b the half sizes.
+bool Separated(const QvPoint& centreA, const QvVector* const A[3], const double* a,
+               const QvPoint& centreB, const QvVector* const B[3], const double* b)
 {
-    const QvVector* A[3] = {&m_frame.m_dirX, &m_frame.m_dirY, &m_frame.m_dirZ};
-    const QvVector* B[3] = {&other.m_frame.m_dirX, &other.m_frame.m_dirY, &other.m_frame.m_dirZ};
-    const double a0 = m_halfSize[0], a1 = m_halfSize[1], a2 = m_halfSize[2];
-    const double b0 = other.m_halfSize[0], b1 = other.m_halfSize[1], b2 = other.m_halfSize[2];
+    const double a0 = a[0], a1 = a[1], a2 = a[2];
+    const double b0 = b[0], b1 = b[1], b2 = b[2];
 
     // The nine dot products and their magnitudes once; no epsilon is added.
     double R[3][3];
@@ -118,7 +139,7 @@ bool QvOBB::IsOutside(const QvOBB& other) const
             Q[i][j] = std::fabs(R[i][j]);
         }
 
-    const QvVector T = other.m_frame.m_centre - m_frame.m_centre;
+    const QvVector T = centreB - centreA;
     const double t0 = T.Dot(*A[0]);
     const double t1 = T.Dot(*A[1]);
     const double t2 = T.Dot(*A[2]);
@@ -175,10 +196,34 @@ bool QvOBB::IsOutside(const QvOBB& other) const
     return false;
 }
 
-bool QvOBB::IsLineOutside(const QvLine& line) const
+} // namespace
+
+bool QvOBB::IsOutside(const QvOBB& other) const
 {
-    const QvVector* axes[3] = {&m_frame.m_dirX, &m_frame.m_dirY, &m_frame.m_dirZ};
-    const QvVector offset = line.m_point - m_frame.m_centre;
+    const QvVector* A[3] = {&m_frame.m_dirX, &m_frame.m_dirY, &m_frame.m_dirZ};
+    const QvVector* B[3] = {&other.m_frame.m_dirX, &other.m_frame.m_dirY, &other.m_frame.m_dirZ};
+    return Separated(m_frame.m_centre, A, m_halfSize, other.m_frame.m_centre, B, other.m_halfSize);
+}
+
+bool QvOBB::IsOutside(const QvOBBParts& other) const
+{
+    const QvVector* A[3] = {&m_frame.m_dirX, &m_frame.m_dirY, &m_frame.m_dirZ};
+    const QvVector* B[3] = {&other.m_axes[0], &other.m_axes[1], &other.m_axes[2]};
+    return Separated(m_frame.m_centre, A, m_halfSize, other.m_centre, B, other.m_halfSize);
+}
+
+bool QvOBB::IsOutside(const QvOBBParts& a, const QvOBBParts& b)
+{
+    const QvVector* A[3] = {&a.m_axes[0], &a.m_axes[1], &a.m_axes[2]};
+    const QvVector* B[3] = {&b.m_axes[0], &b.m_axes[1], &b.m_axes[2]};
+    return Separated(a.m_centre, A, a.m_halfSize, b.m_centre, B, b.m_halfSize);
+}
+
+namespace {
+
+bool LineMisses(const QvPoint& centre, const QvVector* const axes[3], const double* halfSize, const QvLine& line)
+{
+    const QvVector offset = line.m_point - centre;
     double p[3];
     QvVector d;
     for (int i = 0; i < 3; ++i)
@@ -192,7 +237,7 @@ bool QvOBB::IsLineOutside(const QvLine& line) const
     double tmax = 1e10;
     for (int i = 0; i < 3; ++i)
     {
-        const double h = m_halfSize[i];
+        const double h = halfSize[i];
         // Tighter than the zero test: the direction is unit length here, the raw one elsewhere.
         if (std::fabs(d[i]) < 1e-8)
         {
@@ -208,6 +253,20 @@ bool QvOBB::IsLineOutside(const QvLine& line) const
             return true;
     }
     return false;
+}
+
+} // namespace
+
+bool QvOBB::IsLineOutside(const QvLine& line) const
+{
+    const QvVector* axes[3] = {&m_frame.m_dirX, &m_frame.m_dirY, &m_frame.m_dirZ};
+    return LineMisses(m_frame.m_centre, axes, m_halfSize, line);
+}
+
+bool QvOBB::IsLineOutside(const QvOBBParts& box, const QvLine& line)
+{
+    const QvVector* axes[3] = {&box.m_axes[0], &box.m_axes[1], &box.m_axes[2]};
+    return LineMisses(box.m_centre, axes, box.m_halfSize, line);
 }
 
 void QvOBB::GetCorners(QvPoint corners[8]) const

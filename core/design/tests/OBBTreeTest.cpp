@@ -18,6 +18,7 @@
 #include "core/design/tests/CollisionFixtures.h"
 #include "core/geometry/QvLine.h"
 #include "core/geometry/QvPlane.h"
+#include "testing/MeshRealTeeth.h"
 
 namespace {
 
@@ -121,15 +122,16 @@ std::size_t ExpectSameAsOracle(QvMesh& a, const QvMatrix& ma, QvMesh& b, const Q
 }
 
 // Faces under a node, from its leaves.
-void SubtreeFaces(const QvOBBTreeNode* node, std::vector<const QvOBBFace*>& out)
+void SubtreeFaces(const QvOBBTree& tree, const QvOBBTreeNode* node, std::vector<const QvOBBFace*>& out)
 {
     if (node->IsLeaf())
     {
-        out.insert(out.end(), node->m_faces.begin(), node->m_faces.end());
+        const QvOBBFaceList faces = tree.GetNodeFaces(node);
+        out.insert(out.end(), faces.begin(), faces.end());
         return;
     }
-    SubtreeFaces(node->m_pFirst, out);
-    SubtreeFaces(node->m_pSecond, out);
+    SubtreeFaces(tree, node->GetFirst(), out);
+    SubtreeFaces(tree, node->GetSecond(), out);
 }
 
 void ForEachNode(const QvOBBTreeNode* node, const std::function<void(const QvOBBTreeNode*)>& visit)
@@ -137,8 +139,8 @@ void ForEachNode(const QvOBBTreeNode* node, const std::function<void(const QvOBB
     if (!node)
         return;
     visit(node);
-    ForEachNode(node->m_pFirst, visit);
-    ForEachNode(node->m_pSecond, visit);
+    ForEachNode(node->GetFirst(), visit);
+    ForEachNode(node->GetSecond(), visit);
 }
 
 bool BoxContains(const QvOBB& box, const QvPoint& p, double tolerance)
@@ -156,7 +158,7 @@ void ExpectBoxesHoldFaces(const QvOBBTree& tree, const QvMatrix& m)
     ForEachNode(tree.GetRoot(), [&](const QvOBBTreeNode* node) {
         const QvOBB box = tree.GetPlacedBox(node);
         std::vector<const QvOBBFace*> faces;
-        SubtreeFaces(node, faces);
+        SubtreeFaces(tree, node, faces);
         for (const QvOBBFace* f : faces)
             for (const int c : f->m_corners)
                 ASSERT_TRUE(BoxContains(box, m * mesh.m_vertices[static_cast<std::size_t>(c)].m_point, 1e-9));
@@ -196,7 +198,7 @@ TEST(OBBTree, SmallMeshesAreOneLeafHoldingEveryFace)
         QvOBBTree tree(&c.mesh);
         ASSERT_NE(tree.GetRoot(), nullptr);
         EXPECT_TRUE(tree.GetRoot()->IsLeaf());
-        EXPECT_EQ(tree.GetRoot()->m_faces.size(), c.mesh.m_faces.size());
+        EXPECT_EQ(tree.GetNodeFaces(tree.GetRoot()).size(), c.mesh.m_faces.size());
         EXPECT_EQ(tree.GetLeaves().size(), 1u);
         EXPECT_EQ(tree.GetLeafSize(), 5);
         EXPECT_TRUE(tree.GetPlacement().IsIdentity());
@@ -216,44 +218,102 @@ TEST(OBBTree, LeavesPartitionTheFacesAndBoxesHoldThem)
         {
             // More than 5 faces only where no centre plane separates them (typically a
             // fan whose shared corner lies just below every plane).
-            if (leaf->m_faces.size() > 5)
+            const QvOBBFaceList leafFaces = tree.GetNodeFaces(leaf);
+            if (leafFaces.size() > 5)
             {
                 ++large;
+                const QvOBB box = leaf->GetBox();
                 for (int rank = 1; rank <= 3; ++rank)
                 {
-                    const QvPlane plane(leaf->m_pBox->m_frame.m_centre, leaf->m_pBox->GetAxisByExtent(rank));
+                    const QvPlane plane(box.m_frame.m_centre, box.GetAxisByExtent(rank));
                     std::size_t below = 0;
-                    for (const QvOBBFace* f : leaf->m_faces)
+                    for (const QvOBBFace* f : leafFaces)
                     {
                         bool any = false;
                         for (const int c : f->m_corners)
                             any = any || plane.Distance(mesh->m_vertices[static_cast<std::size_t>(c)].m_point, true) < 0.0;
                         below += any ? 1 : 0;
                     }
-                    EXPECT_TRUE(below == 0 || below == leaf->m_faces.size());
+                    EXPECT_TRUE(below == 0 || below == leafFaces.size());
                 }
             }
-            EXPECT_FALSE(leaf->m_faces.empty());
-            for (const QvOBBFace* f : leaf->m_faces)
+            EXPECT_FALSE(leafFaces.empty());
+            for (const QvOBBFace* f : leafFaces)
                 ++seen[static_cast<std::size_t>(f->m_nIndex)];
         }
         EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(seen.size()));
         EXPECT_LT(large * 20, tree.GetLeaves().size());
         ForEachNode(tree.GetRoot(), [](const QvOBBTreeNode* node) {
-            EXPECT_EQ(node->m_pFirst == nullptr, node->m_pSecond == nullptr);
-            EXPECT_NE(node->m_pBox, nullptr);
+            EXPECT_EQ(node->GetFirst() == nullptr, node->GetSecond() == nullptr);
+            EXPECT_TRUE(node->HasBox());
         });
         // The root keeps every face record in face order.
-        ASSERT_EQ(tree.GetRoot()->m_faces.size(), mesh->m_faces.size());
+        const QvOBBFaceList rootFaces = tree.GetNodeFaces(tree.GetRoot());
+        ASSERT_EQ(rootFaces.size(), mesh->m_faces.size());
         for (std::size_t i = 0; i < mesh->m_faces.size(); ++i)
         {
-            EXPECT_EQ(tree.GetRoot()->m_faces[i]->m_pFace, &mesh->m_faces[i]);
-            EXPECT_EQ(tree.GetRoot()->m_faces[i]->m_pMesh, mesh);
+            EXPECT_EQ(rootFaces[i]->m_pFace, &mesh->m_faces[i]);
+            EXPECT_EQ(rootFaces[i]->m_pMesh, mesh);
         }
         ExpectBoxesHoldFaces(tree, Identity4());
         const QvMatrix m = Skew(QvVector(4.0, -2.0, 7.5));
         tree.SetPlacement(m);
         ExpectBoxesHoldFaces(tree, m);
+    }
+}
+
+// Every box is the principal-axes fit of its node's distinct vertices in ascending
+// order, to the bit: the build's own gathering and fitting (no heap, positions side by
+// side, corners moved with the faces) must not change a single split.
+TEST(OBBTree, EveryBoxIsTheFitOfItsVertices)
+{
+    std::vector<QvMesh> meshes;
+    meshes.push_back(qvtest::MakeCrown(3));
+    meshes.push_back(qvtest::BumpySphere(4, 1.0, 0.1, 7));
+    for (const int number : qvtest::RealToothNumbers())
+    {
+        meshes.emplace_back();
+        ASSERT_TRUE(qvtest::LoadRealTooth(number, meshes.back()));
+        if (meshes.size() == 3)
+            break;
+    }
+    for (QvMesh& mesh : meshes)
+    {
+        const QvOBBTree tree(&mesh);
+        std::size_t checked = 0;
+        ForEachNode(tree.GetRoot(), [&](const QvOBBTreeNode* node) {
+            std::vector<const QvOBBFace*> faces;
+            SubtreeFaces(tree, node, faces);
+            std::vector<int> corners;
+            for (const QvOBBFace* f : faces)
+                corners.insert(corners.end(), std::begin(f->m_corners), std::end(f->m_corners));
+            std::sort(corners.begin(), corners.end());
+            corners.erase(std::unique(corners.begin(), corners.end()), corners.end());
+            std::vector<QvPoint> points;
+            if (node == tree.GetRoot())
+                for (const QvVertex& v : mesh.m_vertices)
+                    points.push_back(v.m_point);
+            else
+                for (const int c : corners)
+                    points.push_back(mesh.m_vertices[static_cast<std::size_t>(c)].m_point);
+            const std::unique_ptr<QvOBB> fitted(QvOBB::FromPoints(points));
+            ASSERT_NE(fitted, nullptr);
+            ASSERT_TRUE(node->HasBox());
+            const QvOBB box = node->GetBox();
+            for (int i = 0; i < 3; ++i)
+            {
+                EXPECT_EQ(box.m_frame.m_centre[i], fitted->m_frame.m_centre[i]);
+                EXPECT_EQ(box.m_frame.m_dirX[i], fitted->m_frame.m_dirX[i]);
+                EXPECT_EQ(box.m_frame.m_dirY[i], fitted->m_frame.m_dirY[i]);
+                EXPECT_EQ(box.m_frame.m_dirZ[i], fitted->m_frame.m_dirZ[i]);
+                EXPECT_EQ(box.m_halfSize[i], fitted->m_halfSize[i]);
+            }
+            EXPECT_EQ(node->m_dRadius, std::sqrt(box.m_halfSize[0] * box.m_halfSize[0] +
+                                                 box.m_halfSize[1] * box.m_halfSize[1] +
+                                                 box.m_halfSize[2] * box.m_halfSize[2]));
+            ++checked;
+        });
+        EXPECT_GT(checked, mesh.m_faces.size() / 4);
     }
 }
 
@@ -271,7 +331,7 @@ TEST(OBBTree, FacesNoPlaneSeparatesStayInOneLeaf)
     }
     QvOBBTree tree(&mesh);
     ASSERT_EQ(tree.GetLeaves().size(), 1u);
-    EXPECT_EQ(tree.GetLeaves()[0]->m_faces.size(), 8u);
+    EXPECT_EQ(tree.GetNodeFaces(tree.GetLeaves()[0]).size(), 8u);
 }
 
 TEST(OBBTree, MeshWithoutBoxFindsNothing)
@@ -286,7 +346,7 @@ TEST(OBBTree, MeshWithoutBoxFindsNothing)
     {
         QvOBBTree tree(mesh);
         ASSERT_NE(tree.GetRoot(), nullptr);
-        EXPECT_EQ(tree.GetRoot()->m_pBox, nullptr);
+        EXPECT_FALSE(tree.GetRoot()->HasBox());
         std::vector<QvTriSegment> segments;
         tree.Intersect(&treeSphere, segments);
         treeSphere.Intersect(&tree, segments);
@@ -524,8 +584,8 @@ void OverlappingLeaves(const QvOBBTree& tree, const QvOBBTreeNode* node, const Q
         out.push_back(node);
         return;
     }
-    OverlappingLeaves(tree, node->m_pFirst, query, out);
-    OverlappingLeaves(tree, node->m_pSecond, query, out);
+    OverlappingLeaves(tree, node->GetFirst(), query, out);
+    OverlappingLeaves(tree, node->GetSecond(), query, out);
 }
 
 TEST(OBBTree, SegmentsComeInLeafOrder)
@@ -551,8 +611,8 @@ TEST(OBBTree, SegmentsComeInLeafOrder)
         std::vector<const QvOBBTreeNode*> leavesB;
         OverlappingLeaves(tb, tb.GetRoot(), ta.GetPlacedBox(leafA), leavesB);
         for (const QvOBBTreeNode* leafB : leavesB)
-            for (const QvOBBFace* fa : leafA->m_faces)
-                for (const QvOBBFace* fb : leafB->m_faces)
+            for (const QvOBBFace* fa : ta.GetNodeFaces(leafA))
+                for (const QvOBBFace* fb : tb.GetNodeFaces(leafB))
                     if (found.count({fa->m_nIndex, fb->m_nIndex}) != 0)
                         expected.emplace_back(fa->m_nIndex, fb->m_nIndex);
     }
@@ -959,17 +1019,19 @@ TEST_F(OBBTreeMgrTest, AddMeshesBuildsTheSameTreesSideBySide)
         {
             const QvOBBTreeNode* a = built->GetLeaves()[l];
             const QvOBBTreeNode* b = alone.GetLeaves()[l];
-            ASSERT_EQ(a->m_faces.size(), b->m_faces.size());
-            for (std::size_t k = 0; k < a->m_faces.size(); ++k)
-                EXPECT_EQ(a->m_faces[k]->m_nIndex, b->m_faces[k]->m_nIndex);
-            ASSERT_EQ(a->m_pBox == nullptr, b->m_pBox == nullptr);
-            if (a->m_pBox)
+            const QvOBBFaceList facesA = built->GetNodeFaces(a);
+            const QvOBBFaceList facesB = alone.GetNodeFaces(b);
+            ASSERT_EQ(facesA.size(), facesB.size());
+            for (std::size_t k = 0; k < facesA.size(); ++k)
+                EXPECT_EQ(facesA[k]->m_nIndex, facesB[k]->m_nIndex);
+            ASSERT_EQ(a->HasBox(), b->HasBox());
+            if (a->HasBox())
             {
                 for (int i = 0; i < 3; ++i)
                 {
-                    EXPECT_EQ(a->m_pBox->m_frame.m_centre[i], b->m_pBox->m_frame.m_centre[i]);
-                    EXPECT_EQ(a->m_pBox->m_frame.m_dirX[i], b->m_pBox->m_frame.m_dirX[i]);
-                    EXPECT_EQ(a->m_pBox->m_halfSize[i], b->m_pBox->m_halfSize[i]);
+                    EXPECT_EQ(a->m_box.m_centre[i], b->m_box.m_centre[i]);
+                    EXPECT_EQ(a->m_box.m_axes[0][i], b->m_box.m_axes[0][i]);
+                    EXPECT_EQ(a->m_box.m_halfSize[i], b->m_box.m_halfSize[i]);
                 }
             }
         }
