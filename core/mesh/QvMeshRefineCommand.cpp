@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
-#include <map>
+#include <vector>
 
 #include "core/geometry/QvPlane.h"
 #include "core/mesh/QvMesh.h"
