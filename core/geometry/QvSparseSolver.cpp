@@ -181,7 +181,7 @@ bool SolveSymmetricSparseSystem(const std::vector<QvSparseTriplet>& A, const std
     const double largest = scaled.coeffs().cwiseAbs().maxCoeff();
     // NaN fails both comparisons and so the check.
     if (!(largest < std::numeric_limits<double>::infinity()) ||
-        !(difference.nonZeros() == 0 || difference.coeffs().cwiseAbs().maxCoeff() <= 1e-10 * largest))
+        !(difference.nonZeros() == 0 || difference.coeffs().cwiseAbs().maxCoeff() <= 1e-13 * largest))
         return false;
     Eigen::SimplicialLLT<SparseMatrix, Eigen::Lower, Eigen::AMDOrdering<int>> cholesky(scaled);
     if (cholesky.info() != Eigen::Success)

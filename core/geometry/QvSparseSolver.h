@@ -37,7 +37,7 @@ using QvDenseMatrixXd = Eigen::Matrix<double, -1, -1, 0, -1, -1>;
 // Solves A X = B where S A is symmetric positive definite for the diagonal S of rowScale
 // (empty: A itself), with one sparse Cholesky factorisation of S A (minimum-degree
 // ordering): about twice as fast as the LU of kind 0. Only the lower triangle is factorised,
-// so symmetry is checked: an entry of S A and its mirror may differ by no more than 1e-10 of
+// so symmetry is checked: an entry of S A and its mirror may differ by no more than 1e-13 of
 // its largest entry. The solution is refined against A with residuals summed in long double,
 // so that an ill-conditioned A gets its own solution rather than the factor's rounding.
 // False, with X unchanged, when a triplet lies outside n x n, rowScale is neither empty nor
