@@ -4,6 +4,7 @@
 #include <Eigen/Core>
 #include <Eigen/IterativeLinearSolvers>
 #include <Eigen/OrderingMethods>
+#include <Eigen/SparseCholesky>
 #include <Eigen/SparseCore>
 #include <Eigen/SparseLU>
 #include <Eigen/SparseQR>
@@ -151,6 +152,67 @@ bool SolveSparseLinearSystem(const std::vector<QvSparseTriplet>& A, const QvDens
     SparseMatrix a(n, n);
     a.setFromTriplets(A.begin(), A.end());
     return SolveWithKind(a, B, X, kind);
+}
+
+bool SolveSymmetricSparseSystem(const std::vector<QvSparseTriplet>& A, const std::vector<double>& rowScale,
+                                const QvDenseMatrixXd& B, QvDenseMatrixXd& X)
+{
+    const Eigen::Index n = B.rows();
+    if (!TripletsFit(A, n) || (!rowScale.empty() && static_cast<Eigen::Index>(rowScale.size()) != n))
+        return false;
+    if (n == 0)
+    {
+        X.resize(B.rows(), B.cols());
+        return true;
+    }
+    SparseMatrix a(n, n);
+    a.setFromTriplets(A.begin(), A.end());
+    if (a.nonZeros() == 0)
+        return false;
+    SparseMatrix scaled = a;
+    Eigen::MatrixXd scaledB = B;
+    if (!rowScale.empty())
+    {
+        const Eigen::Map<const Eigen::VectorXd> s(rowScale.data(), n);
+        scaled = s.asDiagonal() * a;
+        scaledB = s.asDiagonal() * B;
+    }
+    const SparseMatrix difference = scaled - SparseMatrix(scaled.transpose());
+    const double largest = scaled.coeffs().cwiseAbs().maxCoeff();
+    // NaN fails both comparisons and so the check.
+    if (!(largest < std::numeric_limits<double>::infinity()) ||
+        !(difference.nonZeros() == 0 || difference.coeffs().cwiseAbs().maxCoeff() <= 1e-13 * largest))
+        return false;
+    Eigen::SimplicialLLT<SparseMatrix, Eigen::Lower, Eigen::AMDOrdering<int>> cholesky(scaled);
+    if (cholesky.info() != Eigen::Success)
+        return false;
+    Eigen::MatrixXd solution = cholesky.solve(scaledB);
+    if (cholesky.info() != Eigen::Success || !solution.allFinite())
+        return false;
+    // The factor's rounding moves the solution of an ill-conditioned system (a high
+    // fairing power) by up to its condition number times the machine epsilon, differently
+    // for every factorisation; so does rounding in the scaled rows. Two refinement steps
+    // against A itself, with residuals summed in long double, take the solution to A's own.
+    Eigen::MatrixXd residual(n, B.cols());
+    std::vector<long double> sums(static_cast<std::size_t>(n));
+    for (int step = 0; step < 2; ++step)
+    {
+        for (Eigen::Index c = 0; c < B.cols(); ++c)
+        {
+            for (Eigen::Index i = 0; i < n; ++i)
+                sums[i] = B(i, c);
+            for (Eigen::Index k = 0; k < a.outerSize(); ++k)
+                for (SparseMatrix::InnerIterator it(a, k); it; ++it)
+                    sums[it.row()] -= static_cast<long double>(it.value()) * solution(it.col(), c);
+            for (Eigen::Index i = 0; i < n; ++i)
+                residual(i, c) = static_cast<double>(sums[i]) * (rowScale.empty() ? 1.0 : rowScale[i]);
+        }
+        solution += cholesky.solve(residual);
+    }
+    if (!solution.allFinite())
+        return false;
+    X = std::move(solution);
+    return true;
 }
 
 bool SolveSparseLinearSystem(const QvMatrix& A, const QvMatrix& B, QvMatrix& X, int kind)

@@ -34,6 +34,17 @@ using QvDenseMatrixXd = Eigen::Matrix<double, -1, -1, 0, -1, -1>;
 // The same; X takes B's size on success.
 [[nodiscard]] bool SolveSparseLinearSystem(const std::vector<QvSparseTriplet>& A, const QvDenseMatrixXd& B,
                                            QvDenseMatrixXd& X, int kind);
+// Solves A X = B where S A is symmetric positive definite for the diagonal S of rowScale
+// (empty: A itself), with one sparse Cholesky factorisation of S A (minimum-degree
+// ordering): about twice as fast as the LU of kind 0. Only the lower triangle is factorised,
+// so symmetry is checked: an entry of S A and its mirror may differ by no more than 1e-13 of
+// its largest entry. The solution is refined against A with residuals summed in long double,
+// so that an ill-conditioned A gets its own solution rather than the factor's rounding.
+// False, with X unchanged, when a triplet lies outside n x n, rowScale is neither empty nor
+// of n entries, S A is not symmetric or not positive definite, or the solution is not
+// finite; X takes B's size on success.
+[[nodiscard]] bool SolveSymmetricSparseSystem(const std::vector<QvSparseTriplet>& A, const std::vector<double>& rowScale,
+                                              const QvDenseMatrixXd& B, QvDenseMatrixXd& X);
 // A given densely: its entries that are not 0 (NaN included) form the sparse matrix. A must be
 // square of B's row count.
 [[nodiscard]] bool SolveSparseLinearSystem(const QvMatrix& A, const QvMatrix& B, QvMatrix& X, int kind);

@@ -36,11 +36,14 @@ double Cotangent(const QvPoint& k, const QvPoint& i, const QvPoint& j)
     return u.Dot(v) / sine;
 }
 
-// A vertex's ring with its weights divided by their sum.
+// A vertex's ring with its weights divided by their sum. The sum (the ring size where the
+// uniform ring stands in) scales the vertex's row back: D (I - W)^order is symmetric when
+// every weight is the same both ways along its edge.
 struct RingWeights
 {
     std::vector<int> ring;
     std::vector<double> weights;
+    double sum = 1.0;
 };
 
 class WeightCache
@@ -77,11 +80,13 @@ public:
                 w /= sum;
                 usable = usable && std::isfinite(w);
             }
+            rw.sum = sum;
         }
         if (!usable)
         {
             for (double& w : rw.weights)
                 w = 1.0 / static_cast<double>(rw.weights.size());
+            rw.sum = static_cast<double>(rw.weights.size());
         }
         return rw;
     }
@@ -296,8 +301,20 @@ bool QvMeshSmoothCommand::Fair(const std::set<int>& freeVertices, const std::set
         b(r, 2) = rhs[2];
     }
 
+    // The rows scaled by their vertices' weight sums make a symmetric matrix, positive
+    // definite on ordinary meshes: a Cholesky factorisation solves it in half the time of
+    // the LU. Rows that break the symmetry (a vertex both free and held, a ring of
+    // fallback weights) or negative cotangent sums send the system to the LU as it stands.
     Eigen::MatrixXd x;
-    if (!SolveSparseLinearSystem(triplets, b, x, 0))
+    std::vector<double> rowScale(count, 1.0);
+    for (const int v : freeVertices)
+    {
+        const RingWeights& rv = cache.Get(v);
+        if (!rv.ring.empty())
+            rowScale[variable[v]] = rv.sum;
+    }
+    const bool symmetric = SolveSymmetricSparseSystem(triplets, rowScale, b, x);
+    if (!symmetric && !SolveSparseLinearSystem(triplets, b, x, 0))
         return false;
     if (x.rows() != count || x.cols() != 3 || !x.allFinite())
         return false;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <deque>
-#include <map>
+#include <vector>
 
 #include "core/geometry/QvPlane.h"
 #include "core/mesh/QvMesh.h"
@@ -137,8 +137,11 @@ bool QvMeshRefineCommand::Execute()
     if (!(scale > 0.0) || !std::isfinite(scale) || faceList.empty())
         return true;
 
-    std::map<int, double> vertexScale;
-    std::set<int> interior;
+    // Tables by vertex and by edge rather than ordered maps: the passes look them up for
+    // every face and every flip. A vertex outside the region reads 0, as it did as a
+    // missing map entry.
+    std::vector<double> vertexScale(mesh.m_vertices.size(), 0.0);
+    std::vector<char> interior(mesh.m_edges.size(), 0);
     double area = 0.0;
     for (const int f : faceList)
     {
@@ -147,7 +150,7 @@ bool QvMeshRefineCommand::Execute()
             vertexScale[v] = scale;
         for (const int e : face.m_edges)
             if (mesh.m_edges[e].m_faces[1] != -1)
-                interior.insert(e);
+                interior[e] = 1;
         area += TriangleArea(mesh, f);
     }
     const double minDistance = scale / 1.7320508075688772;
@@ -204,8 +207,10 @@ bool QvMeshRefineCommand::Execute()
             }
             mesh.GetVertexFaces(v, around, false);
             faceList.insert(faceList.end(), around.begin(), around.end());
+            interior.resize(mesh.m_edges.size(), 0);
             for (const int e : mesh.m_vertices[v].m_edges)
-                interior.insert(e);
+                interior[e] = 1;
+            vertexScale.resize(mesh.m_vertices.size(), 0.0);
             vertexScale[v] = sc;
             m_newVertices.insert(v);
             ++splits;
@@ -215,27 +220,37 @@ bool QvMeshRefineCommand::Execute()
 
         // Every flip shortens an edge, so relaxation ends by itself; the cap only bounds
         // the work on inputs where that takes very long.
-        std::deque<int> queue(interior.begin(), interior.end());
-        std::set<int> inQueue(interior.begin(), interior.end());
+        // Flips neither add nor remove edges, so the tables keep their size here.
+        std::deque<int> queue;
+        for (int e = 0; e < static_cast<int>(interior.size()); ++e)
+            if (interior[e])
+                queue.push_back(e);
+        std::vector<char> inQueue(interior);
         const std::size_t maxFlips = 64 * mesh.m_edges.size() + 1024;
         std::size_t flips = 0;
         while (!queue.empty() && flips < maxFlips)
         {
             const int w = queue.front();
             queue.pop_front();
-            inQueue.erase(w);
+            inQueue[w] = 0;
             if (w < edgeCount0 && isOutline[w])
                 continue;
             if (!SwapEdge(&mesh, w))
                 continue;
             ++flips;
-            if (inQueue.insert(w).second)
+            if (!inQueue[w])
+            {
+                inQueue[w] = 1;
                 queue.push_back(w);
+            }
             const int faces[2] = {mesh.m_edges[w].m_faces[0], mesh.m_edges[w].m_faces[1]};
             for (const int f : faces)
                 for (const int e : mesh.m_faces[f].m_edges)
-                    if (e != w && !mesh.m_edges[e].IsBoundary() && inQueue.insert(e).second)
+                    if (e != w && !mesh.m_edges[e].IsBoundary() && !inQueue[e])
+                    {
+                        inQueue[e] = 1;
                         queue.push_back(e);
+                    }
         }
     }
     return true;
