@@ -267,15 +267,35 @@ void QvFillHoleCommand::SampleParameterDomain(QvMeshParameterize& parameterizati
         }
 
     const double tolerance = retained.size() < 3 ? 2.5e-4 : 0.25 * retained[0].Distance(retained[1]);
+    // A point can only be that close to a side inside the side's box widened by the
+    // tolerance (and the containment test's own); the other sides are not tested.
+    struct Side
+    {
+        const QvLineSeg* segment;
+        QvLine line;
+        double lo[2];
+        double hi[2];
+    };
+    std::vector<Side> sides;
+    sides.reserve(segments.size());
+    for (const QvLineSeg& s : segments)
+    {
+        QvVector direction = s.m_end - s.m_start;
+        direction.Normalize();
+        const double margin = tolerance + 1e-6 * (1.0 + s.Length());
+        sides.push_back({&s,
+                         QvLine(s.m_start, direction),
+                         {std::min(s.m_start[0], s.m_end[0]) - margin, std::min(s.m_start[1], s.m_end[1]) - margin},
+                         {std::max(s.m_start[0], s.m_end[0]) + margin, std::max(s.m_start[1], s.m_end[1]) + margin}});
+    }
     for (const QvPoint& g : retained)
     {
         bool rejected = false;
-        for (const QvLineSeg& s : segments)
+        for (const Side& side : sides)
         {
-            QvVector direction = s.m_end - s.m_start;
-            direction.Normalize();
-            const QvLine line(s.m_start, direction);
-            if (s.Contains(line.ClosestPoint(g)) && line.Distance(g) < tolerance)
+            if (g[0] < side.lo[0] || g[0] > side.hi[0] || g[1] < side.lo[1] || g[1] > side.hi[1])
+                continue;
+            if (side.segment->Contains(side.line.ClosestPoint(g)) && side.line.Distance(g) < tolerance)
             {
                 rejected = true;
                 break;
