@@ -30,6 +30,37 @@ double UnitCross(const QvVector& u, const QvVector& v)
     return a[0] * b[1] - a[1] * b[0];
 }
 
+// The patch's vertices by planar position, for finding the first vertex at a point
+// among thousands: those within the equality tolerance in x are the only candidates.
+class FlatIndex
+{
+public:
+    explicit FlatIndex(const QvMesh& mesh) : m_mesh(mesh)
+    {
+        const int count = static_cast<int>(mesh.m_vertices.size());
+        m_order.reserve(count);
+        for (int v = 0; v < count; ++v)
+            m_order.emplace_back(mesh.m_vertices[v].m_point[0], v);
+        std::sort(m_order.begin(), m_order.end());
+    }
+    // The lowest index whose flat position equals q's; -1 when none.
+    int Find(const QvPoint& p) const
+    {
+        const QvPoint q = Flat(p);
+        // Equal points lie closer than 1e-7; the wider window only adds candidates.
+        auto it = std::lower_bound(m_order.begin(), m_order.end(), std::make_pair(q[0] - 1e-6, -1));
+        int found = -1;
+        for (; it != m_order.end() && it->first <= q[0] + 1e-6; ++it)
+            if ((found == -1 || it->second < found) && Flat(m_mesh.m_vertices[it->second].m_point) == q)
+                found = it->second;
+        return found;
+    }
+
+private:
+    const QvMesh& m_mesh;
+    std::vector<std::pair<double, int>> m_order;
+};
+
 bool IsFinite(const QvPoint& p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
 
 double SegmentDistance2D(const QvPoint& q, const QvPoint& a, const QvPoint& b)
@@ -91,13 +122,16 @@ bool QvHolePatchBuilder::Run()
     // The flood that removes the outside stops only at outline edges: one missing edge
     // would let it through to the inside.
     if (!m_patch.m_faces.empty())
+    {
+        const FlatIndex index(m_patch);
         for (const QvLineSeg& s : m_segments)
         {
-            const int a = FindVertexAt(s.m_start);
-            const int b = FindVertexAt(s.m_end);
+            const int a = index.Find(s.m_start);
+            const int b = index.Find(s.m_end);
             if (a == -1 || b == -1 || m_patch.FindEdge(a, b) == -1)
                 return false;
         }
+    }
     RemoveOutside();
     return true;
 }
@@ -106,9 +140,10 @@ void QvHolePatchBuilder::GetPatch(QvMesh& target) const { target = m_patch; }
 
 std::vector<int>& QvHolePatchBuilder::GetBoundaryVertexIndices()
 {
+    const FlatIndex index(m_patch);
     for (const QvLineSeg& s : m_segments)
     {
-        const int v = FindVertexAt(s.m_start);
+        const int v = index.Find(s.m_start);
         if (v != -1)
             m_boundaryIndices.push_back(v);
     }
@@ -214,26 +249,30 @@ bool QvHolePatchBuilder::CreateSuperTriangle()
     return true;
 }
 
-bool QvHolePatchBuilder::CircleUndefined(int face) const
+bool QvHolePatchBuilder::FaceCircle(int face, QvPoint& centre, double& radius) const
 {
     const QvFace& f = m_patch.m_faces[face];
     const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
     const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
         position(f.m_vertices[0]), position(f.m_vertices[1]), position(f.m_vertices[2])));
-    return !circle;
+    if (!circle)
+        return false;
+    centre = circle->m_centre;
+    radius = circle->m_radius;
+    return true;
 }
 
 void QvHolePatchBuilder::TrackFaces()
 {
     const int faceCount = static_cast<int>(m_patch.m_faces.size());
-    if (m_tracking && static_cast<int>(m_undefined.size()) == faceCount)
+    if (m_tracking && static_cast<int>(m_circles.size()) == faceCount)
         return;
-    m_undefined.assign(faceCount, 0);
+    m_circles.assign(faceCount, Circle{});
     m_undefinedCount = 0;
     for (int f = 0; f < faceCount; ++f)
-        if (CircleUndefined(f))
+        if (!FaceCircle(f, m_circles[f].centre, m_circles[f].radius))
         {
-            m_undefined[f] = 1;
+            m_circles[f].undefined = true;
             ++m_undefinedCount;
         }
     m_tracking = true;
@@ -299,10 +338,11 @@ int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
 
 void QvHolePatchBuilder::RemoveTrackedFace(int face)
 {
+    // The mesh moves its last face into the freed place; the circles follow.
     m_patch.RemoveFace(face, false);
-    m_undefinedCount -= m_undefined[face];
-    m_undefined[face] = m_undefined.back();
-    m_undefined.pop_back();
+    m_undefinedCount -= m_circles[face].undefined ? 1 : 0;
+    m_circles[face] = m_circles.back();
+    m_circles.pop_back();
 }
 
 bool QvHolePatchBuilder::AddTrackedFace(int a, int b, int c)
@@ -312,9 +352,10 @@ bool QvHolePatchBuilder::AddTrackedFace(int a, int b, int c)
         m_tracking = false;
         return false;
     }
-    const char undefined = CircleUndefined(static_cast<int>(m_patch.m_faces.size()) - 1) ? 1 : 0;
-    m_undefined.push_back(undefined);
-    m_undefinedCount += undefined;
+    Circle circle;
+    circle.undefined = !FaceCircle(static_cast<int>(m_patch.m_faces.size()) - 1, circle.centre, circle.radius);
+    m_undefinedCount += circle.undefined ? 1 : 0;
+    m_circles.push_back(circle);
     return true;
 }
 
@@ -358,30 +399,38 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
             return true;
         }
 
-    std::set<int> cavity{home};
-    std::set<int> tested{home};
-    std::deque<int> queue{home};
-    while (!queue.empty())
+    // Cavity faces stay in ascending order: the widening below, the rim's order and the
+    // removal all go by it.
+    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    if (static_cast<int>(m_tested.size()) < faceCount)
     {
-        const int f = queue.front();
-        queue.pop_front();
+        m_tested.resize(faceCount, 0);
+        m_inCavity.resize(faceCount, 0);
+    }
+    const unsigned stamp = ++m_insertion;
+    const auto inCavity = [&](int f) { return m_inCavity[f] == stamp; };
+    std::vector<int> cavity{home};
+    m_tested[home] = stamp;
+    m_inCavity[home] = stamp;
+    for (std::size_t next = 0; next < cavity.size(); ++next)
+    {
+        const int f = cavity[next];
         for (const int e : m_patch.m_faces[f].m_edges)
         {
             const int g = m_patch.m_edges[e].GetOtherFace(f);
-            if (g == -1 || !tested.insert(g).second)
+            if (g == -1 || m_tested[g] == stamp)
                 continue;
-            const QvFace& face = m_patch.m_faces[g];
-            const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
-                position(face.m_vertices[0]), position(face.m_vertices[1]), position(face.m_vertices[2])));
-            if (!circle)
-                return false;
-            if (circle->Contains(q))
+            m_tested[g] = stamp;
+            // Every face has its circle here: a face without one stopped the insertion above.
+            const Circle& circle = m_circles[g];
+            if (q.Distance(circle.centre) < circle.radius)
             {
-                cavity.insert(g);
-                queue.push_back(g);
+                m_inCavity[g] = stamp;
+                cavity.push_back(g);
             }
         }
     }
+    std::sort(cavity.begin(), cavity.end());
     for (bool widened = true; widened;)
     {
         widened = false;
@@ -392,7 +441,7 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
             {
                 const QvEdge& side = m_patch.m_edges[e];
                 const int g = side.GetOtherFace(f);
-                if (g != -1 && cavity.count(g) != 0)
+                if (g != -1 && inCavity(g))
                     continue;
                 const QvPoint a = position(side.m_vertices[0]);
                 const QvPoint b = position(side.m_vertices[1]);
@@ -403,7 +452,8 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
                     continue;
                 if (g == -1)
                     return false;
-                cavity.insert(g);
+                m_inCavity[g] = stamp;
+                cavity.insert(std::lower_bound(cavity.begin(), cavity.end(), g), g);
                 widened = true;
                 break;
             }
@@ -413,26 +463,30 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
     }
 
     std::vector<std::pair<int, int>> rim;
-    std::set<int> rimVertices;
-    std::set<int> cavityVertices;
+    std::vector<int> rimVertices;
+    std::vector<int> cavityVertices;
     for (const int f : cavity)
     {
         const QvFace& face = m_patch.m_faces[f];
-        cavityVertices.insert(face.m_vertices, face.m_vertices + 3);
+        cavityVertices.insert(cavityVertices.end(), face.m_vertices, face.m_vertices + 3);
         for (const int e : face.m_edges)
         {
             const QvEdge& side = m_patch.m_edges[e];
             const int g = side.GetOtherFace(f);
-            if (g == -1 || cavity.count(g) == 0)
+            if (g == -1 || !inCavity(g))
             {
                 rim.emplace_back(side.m_vertices[0], side.m_vertices[1]);
-                rimVertices.insert(side.m_vertices[0]);
-                rimVertices.insert(side.m_vertices[1]);
+                rimVertices.push_back(side.m_vertices[0]);
+                rimVertices.push_back(side.m_vertices[1]);
             }
         }
     }
+    const auto distinct = [](std::vector<int>& list) {
+        std::sort(list.begin(), list.end());
+        return std::unique(list.begin(), list.end()) - list.begin();
+    };
     // A vertex inside the cavity would lose all its faces.
-    if (rimVertices.size() != cavityVertices.size())
+    if (distinct(rimVertices) != distinct(cavityVertices))
         return false;
 
     for (auto it = cavity.rbegin(); it != cavity.rend(); ++it)
@@ -454,9 +508,14 @@ bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
 
     // A vertex inside the segment would end up inside the re-triangulated region and
     // lose its faces.
+    const double nearX[2] = {std::min(s.m_start[0], s.m_end[0]) - 1e-6, std::max(s.m_start[0], s.m_end[0]) + 1e-6};
+    const double nearY[2] = {std::min(s.m_start[1], s.m_end[1]) - 1e-6, std::max(s.m_start[1], s.m_end[1]) + 1e-6};
     for (const QvVertex& vertex : m_patch.m_vertices)
     {
         if (vertex.m_edges.empty())
+            continue;
+        const QvPoint& c = vertex.m_point;
+        if (c[0] < nearX[0] || c[0] > nearX[1] || c[1] < nearY[0] || c[1] > nearY[1])
             continue;
         const QvPoint p = Flat(vertex.m_point);
         if (p == s.m_start || p == s.m_end)
@@ -730,9 +789,10 @@ void QvHolePatchBuilder::RemoveOutside()
 {
     m_tracking = false;
     std::vector<int> outline;
+    const FlatIndex index(m_patch);
     for (const QvLineSeg& s : m_segments)
     {
-        const int v = FindVertexAt(s.m_start);
+        const int v = index.Find(s.m_start);
         if (v != -1)
             outline.push_back(v);
     }

@@ -80,18 +80,29 @@ public:
 private:
     // First patch vertex at the planar position of p; -1 when none.
     int FindVertexAt(const QvPoint& p) const;
-    // The face's corners have no circumcircle in the plane.
-    bool CircleUndefined(int face) const;
-    // Flags every face without a circumcircle, unless the flags already follow the patch:
-    // InsertPoint keeps them, the other steps drop them, and a face count other than
-    // theirs (the patch edited from outside) has them computed again.
+    // The face's circumcircle in the plane, centre and radius; false when its corners
+    // have none.
+    bool FaceCircle(int face, QvPoint& centre, double& radius) const;
+    // Keeps every face's circumcircle (or the flag that it has none), unless they already
+    // follow the patch: InsertPoint keeps them, the other steps drop them, and a face count
+    // other than theirs (the patch edited from outside) has them computed again.
     void TrackFaces();
     // The face that holds q (the first in index order when q lies on a side); -1 when none.
     int LocateFace(const QvPoint& q) const;
     void RemoveTrackedFace(int face);
     [[nodiscard]] bool AddTrackedFace(int a, int b, int c);
 
-    std::vector<char> m_undefined;
+    struct Circle
+    {
+        QvPoint centre;
+        double radius = 0.0;
+        bool undefined = false;
+    };
+    std::vector<Circle> m_circles;
     int m_undefinedCount = 0;
     bool m_tracking = false;
+    // Per face, the insertion that last tested it (tested) or took it into its cavity.
+    std::vector<unsigned> m_tested;
+    std::vector<unsigned> m_inCavity;
+    unsigned m_insertion = 0;
 };
