@@ -3,11 +3,11 @@
 // flatten; an interpolating surface over the flat piece lifts a freshly triangulated
 // outline-and-grid patch back into space, stitched in along the hole's own loop.
 //
-// Failure contract of FillLoopSmooth: an empty loop, a vertex out of range or a perimeter
-// above 40 leave the mesh unchanged; a piece without exactly one boundary loop or a
-// failed flattening leave the rough fill closing the hole; a failed interpolant, patch or
-// stitch, or a patch that crosses itself or the surface near the hole, leave the hole
-// open as it was, without any vertex the call added.
+// Failure contract of FillLoopSmooth: every failure leaves the mesh as it was (an empty
+// loop, a vertex out of range, a perimeter above 40, a loop neither the front nor the
+// planar fill can close roughly, a piece without exactly one boundary loop, a failed
+// flattening, interpolant, patch or stitch, or a patch that crosses itself or the surface
+// near the hole), so that the caller's next strategy finds the hole.
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -56,21 +56,31 @@ bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
 
     const int firstFace = static_cast<int>(mesh.m_faces.size());
     const int firstVertex = static_cast<int>(mesh.m_vertices.size());
-    const int rough = FillLoop(loop, tag);
+    int rough = FillLoop(loop, tag);
     // A triangle's rough fill is the result; a rough fill that had to be refused is not.
     if (n < 4)
         return n < 3 || rough > 0;
+    // Where the front cannot close the loop without crossing, the planar fill's cap
+    // gives the flattening its disc as well.
+    if (rough == 0 && FillLoopPlanar(loop, tag))
+        rough = static_cast<int>(mesh.m_faces.size()) - firstFace;
+    // A failure after the rough fill takes it back: the hole is left as it was.
+    const auto fail = [&]() {
+        TakeBack(firstFace, firstVertex);
+        m_pExtractedPatch.reset();
+        return false;
+    };
 
     std::vector<int> boundary;
     if (!ExtractPatch(loop, boundary, rough, 2))
-        return false;
+        return fail();
     std::vector<std::vector<int>> loops;
     m_pExtractedPatch->GetBoundaryLoops(loops);
     if (loops.size() != 1)
-        return false;
+        return fail();
     QvMeshParameterize parameterization(m_pExtractedPatch.get(), 0);
     if (!parameterization.Run())
-        return false;
+        return fail();
 
     // The rough fill only gave the flattening a closed disc.
     RemoveLastFaces(rough);
