@@ -82,6 +82,11 @@ int QvFillHoleCommand::FillLoop(const std::vector<int>& loop, int tag)
     std::vector<int> front = loop;
     const int firstFace = static_cast<int>(m_pMesh->m_faces.size());
     const QvHoleOutline outline(*m_pMesh, loop);
+    // A patch whose outline is usable must not cross the surface (see the end); a corner
+    // whose triangle would is passed over for the next one. A patch that keeps clear never
+    // meets such a corner, so its corners are the same either way.
+    const std::vector<int> near =
+        outline.IsUsable() ? QvFacesNearVertices(*m_pMesh, loop, firstFace) : std::vector<int>();
 
     // Every pass either adds a face and shortens the front by one or ends the loop.
     while (front.size() >= 3)
@@ -98,11 +103,15 @@ int QvFillHoleCommand::FillLoop(const std::vector<int>& loop, int tag)
             // The sharpest corner of a non-convex outline may lie outside it.
             if (!outline.IsFreeCorner(previous, front[i], next, front))
                 continue;
-            if (m_pMesh->AddFace(previous, front[i], next, tag))
+            if (!m_pMesh->AddFace(previous, front[i], next, tag))
+                continue;
+            if (outline.IsUsable() && QvLastFaceCrosses(*m_pMesh, near, firstFace))
             {
-                cut = i;
-                break;
+                m_pMesh->RemoveFace(static_cast<int>(m_pMesh->m_faces.size()) - 1, false);
+                continue;
             }
+            cut = i;
+            break;
         }
         if (cut == -1)
         {
