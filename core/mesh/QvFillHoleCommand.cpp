@@ -79,63 +79,65 @@ int QvFillHoleCommand::FillLoop(const std::vector<int>& loop, int tag)
 {
     if (loop.empty() || m_pMesh == nullptr || !AllVerticesValid(*m_pMesh, loop))
         return 0;
-    std::vector<int> front = loop;
     const int firstFace = static_cast<int>(m_pMesh->m_faces.size());
     const QvHoleOutline outline(*m_pMesh, loop);
-    // A patch whose outline is usable must not cross the surface (see the end); a corner
-    // whose triangle would is passed over for the next one. A patch that keeps clear never
-    // meets such a corner, so its corners are the same either way.
-    const std::vector<int> near =
-        outline.IsUsable() ? QvFacesNearVertices(*m_pMesh, loop, firstFace) : std::vector<int>();
-
-    // Every pass either adds a face and shortens the front by one or ends the loop.
-    while (front.size() >= 3)
-    {
-        QvAngleRanking ranking;
-        RankLoopVertices(front, ranking);
-        const int m = static_cast<int>(front.size());
-        int cut = -1;
-        for (const auto& entry : ranking)
-        {
-            const int i = entry.second;
-            const int previous = front[(i + m - 1) % m];
-            const int next = front[(i + 1) % m];
-            // The sharpest corner of a non-convex outline may lie outside it.
-            if (!outline.IsFreeCorner(previous, front[i], next, front))
-                continue;
-            if (!m_pMesh->AddFace(previous, front[i], next, tag))
-                continue;
-            if (outline.IsUsable() && QvLastFaceCrosses(*m_pMesh, near, firstFace))
-            {
-                m_pMesh->RemoveFace(static_cast<int>(m_pMesh->m_faces.size()) - 1, false);
-                continue;
-            }
-            cut = i;
-            break;
-        }
-        if (cut == -1)
-        {
-            // A part-closed hole would leave the next strategy a front to start from
-            // that is no hole loop of the mesh: take everything back.
-            TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
-            return 0;
-        }
-        front.erase(front.begin() + cut);
-    }
 
     // A flat outline's patch cannot cross itself, but a bent one can cross the surface
     // around the hole. (A loop folded over itself in its plane keeps the plain front.)
-    if (outline.IsUsable() && PatchCrosses(firstFace))
+    // Such a patch is taken back and the front cut once more, passing over every corner
+    // whose triangle would cross the surface or the faces cut before it.
+    std::vector<int> near;
+    for (int pass = 0; pass < 2; ++pass)
     {
+        const bool keepClear = pass == 1;
+        if (keepClear)
+            near = QvFacesNearVertices(*m_pMesh, loop, firstFace);
+        std::vector<int> front = loop;
+        // Every step either adds a face and shortens the front by one or ends the loop.
+        while (front.size() >= 3)
+        {
+            QvAngleRanking ranking;
+            RankLoopVertices(front, ranking);
+            const int m = static_cast<int>(front.size());
+            int cut = -1;
+            for (const auto& entry : ranking)
+            {
+                const int i = entry.second;
+                const int previous = front[(i + m - 1) % m];
+                const int next = front[(i + 1) % m];
+                // The sharpest corner of a non-convex outline may lie outside it.
+                if (!outline.IsFreeCorner(previous, front[i], next, front) ||
+                    !m_pMesh->AddFace(previous, front[i], next, tag))
+                    continue;
+                if (keepClear && QvLastFaceCrosses(*m_pMesh, near, firstFace))
+                {
+                    m_pMesh->RemoveFace(static_cast<int>(m_pMesh->m_faces.size()) - 1, false);
+                    continue;
+                }
+                cut = i;
+                break;
+            }
+            if (cut == -1)
+            {
+                // A part-closed hole would leave the next strategy a front to start from
+                // that is no hole loop of the mesh: take everything back.
+                TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
+                return 0;
+            }
+            front.erase(front.begin() + cut);
+        }
+        if (!outline.IsUsable() || !PatchCrosses(firstFace))
+        {
+            std::vector<int> added;
+            for (int f = firstFace; f < static_cast<int>(m_pMesh->m_faces.size()); ++f)
+                added.push_back(f);
+            m_pMesh->UpdateFaceNormals(added);
+            m_pMesh->OrientFaces(added);
+            return static_cast<int>(added.size());
+        }
         TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
-        return 0;
     }
-    std::vector<int> added;
-    for (int f = firstFace; f < static_cast<int>(m_pMesh->m_faces.size()); ++f)
-        added.push_back(f);
-    m_pMesh->UpdateFaceNormals(added);
-    m_pMesh->OrientFaces(added);
-    return static_cast<int>(added.size());
+    return 0;
 }
 
 bool QvFillHoleCommand::IsValidTriangle(const int corners[3]) const

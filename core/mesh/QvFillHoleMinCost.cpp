@@ -52,9 +52,7 @@ bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine
     const int firstFace = static_cast<int>(mesh.m_faces.size());
     const int firstVertex = static_cast<int>(mesh.m_vertices.size());
     std::set<int> faces;
-    // Without refinement the cut is the patch, and a corner crossing the surface would only
-    // have it refused at the end.
-    const bool cut = CutCheapestCorners(m_pMesh, loop, &faces, !refine);
+    const bool cut = CutCheapestCorners(m_pMesh, loop, &faces, false);
     // A failed fill leaves the mesh as it found it, without the vertices it made.
     const auto fail = [&]() {
         TakeBack(firstFace, firstVertex);
@@ -65,12 +63,15 @@ bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine
     // An empty face set would make the refinement take the whole mesh.
     if (!cut || !refine || faces.empty())
     {
-        if (cut && PatchCrosses(firstFace))
-        {
-            TakeBack(firstFace, firstVertex);
-            return false;
-        }
-        return cut;
+        if (!cut || !PatchCrosses(firstFace))
+            return cut;
+        // Without refinement the cut is the patch: it is cut once more, passing over every
+        // corner whose triangle would cross the surface or the faces cut before it.
+        TakeBack(firstFace, firstVertex);
+        if (CutCheapestCorners(m_pMesh, loop, &faces, true) && !PatchCrosses(firstFace))
+            return true;
+        TakeBack(firstFace, firstVertex);
+        return false;
     }
 
     QvMeshRefineCommand refinement(m_pMesh, faces, 0.0);
@@ -106,8 +107,7 @@ bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine
 namespace {
 
 // The corner cutting of FillLoopMinCost. With keepClear a corner whose triangle would cross
-// the surface near the hole or the faces cut so far is passed over for the next cheapest:
-// a cut that keeps clear meets no such corner, so its corners are the same either way.
+// the surface near the hole or the faces cut so far is passed over for the next cheapest.
 bool CutCheapestCorners(QvMesh* mesh, const std::vector<int>& loop, std::set<int>* faces, bool keepClear)
 {
     if (mesh == nullptr)
