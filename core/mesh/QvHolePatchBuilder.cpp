@@ -152,6 +152,7 @@ std::vector<int>& QvHolePatchBuilder::GetBoundaryVertexIndices()
 
 void QvHolePatchBuilder::RemoveSuperTriangle()
 {
+    m_boxesValid = false;
     m_tracking = false;
     if (m_patch.m_vertices.size() <= 3)
         return;
@@ -361,6 +362,7 @@ bool QvHolePatchBuilder::AddTrackedFace(int a, int b, int c)
 
 bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
 {
+    m_boxesValid = false;
     const QvPoint q = Flat(p);
     const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
 
@@ -508,14 +510,17 @@ bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
 
     // A vertex inside the segment would end up inside the re-triangulated region and
     // lose its faces.
+    UpdateBoxes();
     const double nearX[2] = {std::min(s.m_start[0], s.m_end[0]) - 1e-6, std::max(s.m_start[0], s.m_end[0]) + 1e-6};
     const double nearY[2] = {std::min(s.m_start[1], s.m_end[1]) - 1e-6, std::max(s.m_start[1], s.m_end[1]) + 1e-6};
-    for (const QvVertex& vertex : m_patch.m_vertices)
+    const int vertexCount = static_cast<int>(m_patch.m_vertices.size());
+    for (int v = 0; v < vertexCount; ++v)
     {
-        if (vertex.m_edges.empty())
-            continue;
-        const QvPoint& c = vertex.m_point;
+        const auto& c = m_vertexXY[v];
         if (c[0] < nearX[0] || c[0] > nearX[1] || c[1] < nearY[0] || c[1] > nearY[1])
+            continue;
+        const QvVertex& vertex = m_patch.m_vertices[v];
+        if (vertex.m_edges.empty())
             continue;
         const QvPoint p = Flat(vertex.m_point);
         if (p == s.m_start || p == s.m_end)
@@ -535,18 +540,10 @@ bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
     const int faceCount = static_cast<int>(m_patch.m_faces.size());
     for (int f = 0; f < faceCount; ++f)
     {
-        const QvFace& face = m_patch.m_faces[f];
-        bool apart[4] = {true, true, true, true};
-        for (const int v : face.m_vertices)
-        {
-            const QvPoint& c = m_patch.m_vertices[v].m_point;
-            apart[0] = apart[0] && c[0] < lowX;
-            apart[1] = apart[1] && c[0] > highX;
-            apart[2] = apart[2] && c[1] < lowY;
-            apart[3] = apart[3] && c[1] > highY;
-        }
-        if (apart[0] || apart[1] || apart[2] || apart[3])
+        const auto& box = m_faceBoxes[f];
+        if (box[1] < lowX || box[0] > highX || box[3] < lowY || box[2] > highY)
             continue;
+        const QvFace& face = m_patch.m_faces[f];
         for (int k = 0; k < 3; ++k)
         {
             const QvLineSeg side(position(face.m_vertices[k]), position(face.m_vertices[(k + 1) % 3]));
@@ -570,9 +567,33 @@ bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
     std::vector<int> left;
     if (!SplitCavity(loop, s, right, left))
         return false;
+    m_boxesValid = false;
     for (auto it = crossed.rbegin(); it != crossed.rend(); ++it)
         m_patch.RemoveFace(*it, false);
     return TriangulatePolygon(right) && TriangulatePolygon(left);
+}
+
+void QvHolePatchBuilder::UpdateBoxes()
+{
+    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    const int vertexCount = static_cast<int>(m_patch.m_vertices.size());
+    if (m_boxesValid && static_cast<int>(m_faceBoxes.size()) == faceCount &&
+        static_cast<int>(m_vertexXY.size()) == vertexCount)
+        return;
+    m_vertexXY.resize(vertexCount);
+    for (int v = 0; v < vertexCount; ++v)
+        m_vertexXY[v] = {m_patch.m_vertices[v].m_point[0], m_patch.m_vertices[v].m_point[1]};
+    m_faceBoxes.resize(faceCount);
+    for (int f = 0; f < faceCount; ++f)
+    {
+        const std::int32_t* c = m_patch.m_faces[f].m_vertices;
+        const auto& a = m_vertexXY[c[0]];
+        const auto& b = m_vertexXY[c[1]];
+        const auto& d = m_vertexXY[c[2]];
+        m_faceBoxes[f] = {std::min({a[0], b[0], d[0]}), std::max({a[0], b[0], d[0]}), std::min({a[1], b[1], d[1]}),
+                          std::max({a[1], b[1], d[1]})};
+    }
+    m_boxesValid = true;
 }
 
 bool QvHolePatchBuilder::GetCavityBoundary(const std::set<int>& faces, std::vector<int>& loop) const
@@ -727,6 +748,7 @@ void QvHolePatchBuilder::OrientCounterClockwise(std::vector<int>& loop) const
 
 bool QvHolePatchBuilder::TriangulatePolygon(std::vector<int>& loop)
 {
+    m_boxesValid = false;
     m_tracking = false;
     if (loop.size() < 3)
         return true;
@@ -787,6 +809,7 @@ bool QvHolePatchBuilder::TriangulatePolygon(std::vector<int>& loop)
 
 void QvHolePatchBuilder::RemoveOutside()
 {
+    m_boxesValid = false;
     m_tracking = false;
     std::vector<int> outline;
     const FlatIndex index(m_patch);

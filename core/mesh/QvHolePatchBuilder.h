@@ -5,6 +5,7 @@
 // in the planar tests. Construct with the input, Run once, read the patch, destroy.
 #pragma once
 
+#include <array>
 #include <set>
 #include <vector>
 
@@ -105,4 +106,10 @@ private:
     std::vector<unsigned> m_tested;
     std::vector<unsigned> m_inCavity;
     unsigned m_insertion = 0;
+    // Flat boxes of the faces (x low, x high, y low, y high) and flat vertex positions,
+    // kept from one InsertSegment to the next while nothing else edits the patch.
+    void UpdateBoxes();
+    std::vector<std::array<double, 4>> m_faceBoxes;
+    std::vector<std::array<double, 2>> m_vertexXY;
+    bool m_boxesValid = false;
 };
