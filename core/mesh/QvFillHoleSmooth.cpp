@@ -113,12 +113,11 @@ bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
     QvHolePatchBuilder builder(points, segments);
     if (!builder.Run())
         return false;
-    builder.GetPatch(m_flatPatch);
-
     // Flat outline vertex i stands for loop vertex i only when every loop vertex kept a
     // segment of its own (two loop vertices at one parameter point leave one segment
     // less) and each segment start found its own vertex.
-    const std::vector<int>& outline = builder.GetBoundaryVertexIndices();
+    const std::vector<int> outline = builder.GetBoundaryVertexIndices();
+    builder.TakePatch(m_flatPatch);
     // A patch without faces would leave the hole open while reporting success.
     if (m_flatPatch.m_faces.empty() || static_cast<int>(outline.size()) != n ||
         static_cast<int>(std::set<int>(outline.begin(), outline.end()).size()) != n)

@@ -138,6 +138,21 @@ bool QvHolePatchBuilder::Run()
 
 void QvHolePatchBuilder::GetPatch(QvMesh& target) const { target = m_patch; }
 
+void QvHolePatchBuilder::TakePatch(QvMesh& target)
+{
+    // What the mesh's copy assignment does, with the element lists moved.
+    static_cast<QvEntity&>(target) = m_patch;
+    target.m_vertices = std::move(m_patch.m_vertices);
+    target.m_edges = std::move(m_patch.m_edges);
+    target.m_faces = std::move(m_patch.m_faces);
+    target.m_colors = std::move(m_patch.m_colors);
+    target.m_bFirstFlag = m_patch.m_bFirstFlag;
+    target.m_bModified = m_patch.m_bModified;
+    m_patch.Clear();
+    m_tracking = false;
+    m_boxesValid = false;
+}
+
 std::vector<int>& QvHolePatchBuilder::GetBoundaryVertexIndices()
 {
     const FlatIndex index(m_patch);

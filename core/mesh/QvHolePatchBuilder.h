@@ -32,6 +32,8 @@ public:
     // did not become an edge. Without segments the enclosing triangle stays.
     [[nodiscard]] bool Run();
     void GetPatch(QvMesh& target) const;
+    // Hands the patch over without copying it; the builder's patch is empty afterwards.
+    void TakePatch(QvMesh& target);
     // Appends, per segment, the first patch vertex at its start point (none when there
     // is no such vertex) and returns the list; every call appends again.
     std::vector<int>& GetBoundaryVertexIndices();
