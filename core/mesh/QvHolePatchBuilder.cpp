@@ -111,9 +111,14 @@ bool QvHolePatchBuilder::Run()
     if (!IsSegmentChainSimple())
         return false;
     CreateSuperTriangle();
+    BeginInsertion();
     for (const QvPoint& p : m_points)
-        if (!InsertPoint(p))
+        if (!InsertOnePoint(p))
+        {
+            EndInsertion();
             return false;
+        }
+    EndInsertion();
     if (m_segments.empty())
         return true;
     for (const QvLineSeg& s : m_segments)
@@ -204,6 +209,234 @@ bool QvHolePatchBuilder::IsFaceValid(int face) const
     return !(s == t || s == -t);
 }
 
+// ---- Triangulation mirror --------------------------------------------------------------
+
+// Elements as the mesh keeps them: the same indices, side slots, edge directions and
+// incidence orders after every AddFace and RemoveFace, so that the insertion walks and
+// re-triangulates exactly as it would on the mesh itself.
+struct QvHolePatchBuilder::Triangulation
+{
+    struct Vertex
+    {
+        QvPoint m_point;
+        std::vector<int> m_edges;
+    };
+    struct Edge
+    {
+        int m_vertices[2];
+        int m_faces[2];
+        int GetOtherFace(int face) const { return face == m_faces[0] ? m_faces[1] : m_faces[0]; }
+        int GetOtherVertex(int vertex) const { return vertex == m_vertices[0] ? m_vertices[1] : m_vertices[0]; }
+    };
+    struct Face
+    {
+        int m_vertices[3];
+        int m_edges[3];
+        int GetThirdVertex(int a, int b) const
+        {
+            for (const int v : m_vertices)
+                if (v != a && v != b)
+                    return v;
+            return -1;
+        }
+    };
+    std::vector<Vertex> m_vertices;
+    std::vector<Edge> m_edges;
+    std::vector<Face> m_faces;
+
+    int FindEdge(int a, int b) const
+    {
+        if (a == b)
+            return -1;
+        for (const int e : m_vertices[a].m_edges)
+            if (m_edges[e].GetOtherVertex(a) == b)
+                return e;
+        return -1;
+    }
+
+    int AddVertex(const QvPoint& point)
+    {
+        m_vertices.push_back({point, {}});
+        return static_cast<int>(m_vertices.size()) - 1;
+    }
+
+    bool AddFace(int a, int b, int c)
+    {
+        const int nv = static_cast<int>(m_vertices.size());
+        if (a < 0 || a >= nv || b < 0 || b >= nv || c < 0 || c >= nv || a == b || b == c || c == a)
+            return false;
+        const int corners[3] = {a, b, c};
+        int sides[3];
+        for (int k = 0; k < 3; ++k)
+        {
+            sides[k] = FindEdge(corners[k], corners[(k + 1) % 3]);
+            if (sides[k] != -1 && m_edges[sides[k]].m_faces[1] != -1)
+                return false;
+        }
+        const int face = static_cast<int>(m_faces.size());
+        for (int k = 0; k < 3; ++k)
+        {
+            if (sides[k] != -1)
+            {
+                m_edges[sides[k]].m_faces[1] = face;
+                continue;
+            }
+            const int from = corners[k];
+            const int to = corners[(k + 1) % 3];
+            const int edge = static_cast<int>(m_edges.size());
+            m_edges.push_back({{from, to}, {face, -1}});
+            m_vertices[from].m_edges.push_back(edge);
+            m_vertices[to].m_edges.push_back(edge);
+            sides[k] = edge;
+        }
+        m_faces.push_back({{a, b, c}, {sides[0], sides[1], sides[2]}});
+        return true;
+    }
+
+    static void SwapValue(int& slot, int a, int b)
+    {
+        if (slot == a)
+            slot = b;
+        else if (slot == b)
+            slot = a;
+    }
+
+    void SwapFaces(int a, int b)
+    {
+        if (a == b)
+            return;
+        std::swap(m_faces[a], m_faces[b]);
+        int sides[6];
+        int count = 0;
+        for (const int f : {a, b})
+            for (const int e : m_faces[f].m_edges)
+                if (e != -1 && std::find(sides, sides + count, e) == sides + count)
+                    sides[count++] = e;
+        for (int i = 0; i < count; ++i)
+        {
+            SwapValue(m_edges[sides[i]].m_faces[0], a, b);
+            SwapValue(m_edges[sides[i]].m_faces[1], a, b);
+        }
+    }
+
+    void SwapEdges(int a, int b)
+    {
+        if (a == b)
+            return;
+        std::swap(m_edges[a], m_edges[b]);
+        int faces[4];
+        int ends[4];
+        int faceCount = 0;
+        int endCount = 0;
+        for (const int e : {a, b})
+        {
+            for (const int f : m_edges[e].m_faces)
+                if (f != -1 && std::find(faces, faces + faceCount, f) == faces + faceCount)
+                    faces[faceCount++] = f;
+            for (const int v : m_edges[e].m_vertices)
+                if (v != -1 && std::find(ends, ends + endCount, v) == ends + endCount)
+                    ends[endCount++] = v;
+        }
+        for (int i = 0; i < faceCount; ++i)
+            for (int& side : m_faces[faces[i]].m_edges)
+                SwapValue(side, a, b);
+        for (int i = 0; i < endCount; ++i)
+            for (int& entry : m_vertices[ends[i]].m_edges)
+                SwapValue(entry, a, b);
+    }
+
+    // The face goes, the last face takes its place; sides left without a face go with
+    // it, from the end of the edge list. Vertices stay.
+    void RemoveFace(int face)
+    {
+        const int last = static_cast<int>(m_faces.size()) - 1;
+        SwapFaces(face, last);
+        int dead[3];
+        int deadCount = 0;
+        for (const int e : m_faces[last].m_edges)
+        {
+            Edge& side = m_edges[e];
+            if (side.m_faces[1] == -1)
+                dead[deadCount++] = e;
+            else
+            {
+                const int other = side.GetOtherFace(last);
+                side.m_faces[0] = other;
+                side.m_faces[1] = -1;
+            }
+        }
+        std::sort(dead, dead + deadCount, std::greater<int>());
+        const int edgeCount = static_cast<int>(m_edges.size());
+        for (int i = 0; i < deadCount; ++i)
+        {
+            const int target = edgeCount - 1 - i;
+            SwapEdges(dead[i], target);
+            for (const int v : m_edges[target].m_vertices)
+            {
+                std::vector<int>& list = m_vertices[v].m_edges;
+                const auto it = std::find(list.begin(), list.end(), target);
+                if (it != list.end())
+                    list.erase(it);
+            }
+        }
+        m_faces.pop_back();
+        m_edges.resize(m_edges.size() - deadCount);
+    }
+};
+
+void QvHolePatchBuilder::BeginInsertion()
+{
+    if (m_fast)
+        return;
+    m_fast = std::make_unique<Triangulation>();
+    Triangulation& t = *m_fast;
+    t.m_vertices.reserve(m_patch.m_vertices.size() + m_points.size());
+    for (QvVertex& v : m_patch.m_vertices)
+        t.m_vertices.push_back({v.m_point, std::move(v.m_edges)});
+    t.m_edges.reserve(m_patch.m_edges.size());
+    for (const QvEdge& e : m_patch.m_edges)
+        t.m_edges.push_back({{e.m_vertices[0], e.m_vertices[1]}, {e.m_faces[0], e.m_faces[1]}});
+    t.m_faces.reserve(m_patch.m_faces.size());
+    for (const QvFace& f : m_patch.m_faces)
+        t.m_faces.push_back({{f.m_vertices[0], f.m_vertices[1], f.m_vertices[2]},
+                             {f.m_edges[0], f.m_edges[1], f.m_edges[2]}});
+    m_patch.m_vertices.clear();
+    m_patch.m_edges.clear();
+    m_patch.m_faces.clear();
+}
+
+void QvHolePatchBuilder::EndInsertion()
+{
+    if (!m_fast)
+        return;
+    Triangulation& t = *m_fast;
+    m_patch.m_vertices.resize(t.m_vertices.size());
+    for (std::size_t i = 0; i < t.m_vertices.size(); ++i)
+    {
+        QvVertex& v = m_patch.m_vertices[i];
+        v.m_index = static_cast<std::int32_t>(i);
+        v.m_point = t.m_vertices[i].m_point;
+        v.m_edges = std::move(t.m_vertices[i].m_edges);
+    }
+    m_patch.m_edges.resize(t.m_edges.size());
+    for (std::size_t i = 0; i < t.m_edges.size(); ++i)
+    {
+        QvEdge& e = m_patch.m_edges[i];
+        e.m_index = static_cast<std::int32_t>(i);
+        e.SetVertices(t.m_edges[i].m_vertices[0], t.m_edges[i].m_vertices[1]);
+        e.SetFaces(t.m_edges[i].m_faces[0], t.m_edges[i].m_faces[1]);
+    }
+    m_patch.m_faces.resize(t.m_faces.size());
+    for (std::size_t i = 0; i < t.m_faces.size(); ++i)
+    {
+        QvFace& f = m_patch.m_faces[i];
+        f.m_index = static_cast<std::int32_t>(i);
+        f.SetVertices(t.m_faces[i].m_vertices[0], t.m_faces[i].m_vertices[1], t.m_faces[i].m_vertices[2]);
+        f.SetEdges(t.m_faces[i].m_edges[0], t.m_faces[i].m_edges[1], t.m_faces[i].m_edges[2]);
+    }
+    m_fast.reset();
+}
+
 // ---- Steps --------------------------------------------------------------------------------
 
 bool QvHolePatchBuilder::IsSegmentChainSimple() const
@@ -267,8 +500,8 @@ bool QvHolePatchBuilder::CreateSuperTriangle()
 
 bool QvHolePatchBuilder::FaceCircle(int face, QvPoint& centre, double& radius) const
 {
-    const QvFace& f = m_patch.m_faces[face];
-    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+    const Triangulation::Face& f = m_fast->m_faces[face];
+    const auto position = [this](int v) { return Flat(m_fast->m_vertices[v].m_point); };
     const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
         position(f.m_vertices[0]), position(f.m_vertices[1]), position(f.m_vertices[2])));
     if (!circle)
@@ -280,7 +513,7 @@ bool QvHolePatchBuilder::FaceCircle(int face, QvPoint& centre, double& radius) c
 
 void QvHolePatchBuilder::TrackFaces()
 {
-    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    const int faceCount = static_cast<int>(m_fast->m_faces.size());
     if (m_tracking && static_cast<int>(m_circles.size()) == faceCount)
         return;
     m_circles.assign(faceCount, Circle{});
@@ -296,15 +529,15 @@ void QvHolePatchBuilder::TrackFaces()
 
 int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
 {
-    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
-    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    const auto position = [this](int v) { return Flat(m_fast->m_vertices[v].m_point); };
+    const int faceCount = static_cast<int>(m_fast->m_faces.size());
     // The first face in index order that holds q, sides included; only that choice
     // matters when q lies on a side or a corner, so the walk below hands such a point
     // and every walk that cannot finish over to this scan.
     const auto scan = [&]() {
         for (int f = 0; f < faceCount; ++f)
         {
-            const QvFace& face = m_patch.m_faces[f];
+            const Triangulation::Face& face = m_fast->m_faces[f];
             const QvPoint a = position(face.m_vertices[0]);
             const QvPoint b = position(face.m_vertices[1]);
             const QvPoint c = position(face.m_vertices[2]);
@@ -324,7 +557,7 @@ int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
     int f = faceCount - 1;
     for (int step = 0; step < faceCount; ++step)
     {
-        const QvFace& face = m_patch.m_faces[f];
+        const Triangulation::Face& face = m_fast->m_faces[f];
         const QvPoint corner[3] = {position(face.m_vertices[0]), position(face.m_vertices[1]),
                                    position(face.m_vertices[2])};
         const double o = Orient(corner[0], corner[1], corner[2]);
@@ -343,8 +576,8 @@ int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
         }
         if (exit == -1)
             return onSide ? scan() : f;
-        const int e = m_patch.FindEdge(face.m_vertices[exit], face.m_vertices[(exit + 1) % 3]);
-        const int g = e == -1 ? -1 : m_patch.m_edges[e].GetOtherFace(f);
+        const int e = m_fast->FindEdge(face.m_vertices[exit], face.m_vertices[(exit + 1) % 3]);
+        const int g = e == -1 ? -1 : m_fast->m_edges[e].GetOtherFace(f);
         if (g == -1)
             return scan();
         f = g;
@@ -355,7 +588,7 @@ int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
 void QvHolePatchBuilder::RemoveTrackedFace(int face)
 {
     // The mesh moves its last face into the freed place; the circles follow.
-    m_patch.RemoveFace(face, false);
+    m_fast->RemoveFace(face);
     m_undefinedCount -= m_circles[face].undefined ? 1 : 0;
     m_circles[face] = m_circles.back();
     m_circles.pop_back();
@@ -363,13 +596,13 @@ void QvHolePatchBuilder::RemoveTrackedFace(int face)
 
 bool QvHolePatchBuilder::AddTrackedFace(int a, int b, int c)
 {
-    if (!m_patch.AddFace(a, b, c, 0))
+    if (!m_fast->AddFace(a, b, c))
     {
         m_tracking = false;
         return false;
     }
     Circle circle;
-    circle.undefined = !FaceCircle(static_cast<int>(m_patch.m_faces.size()) - 1, circle.centre, circle.radius);
+    circle.undefined = !FaceCircle(static_cast<int>(m_fast->m_faces.size()) - 1, circle.centre, circle.radius);
     m_undefinedCount += circle.undefined ? 1 : 0;
     m_circles.push_back(circle);
     return true;
@@ -377,17 +610,25 @@ bool QvHolePatchBuilder::AddTrackedFace(int a, int b, int c)
 
 bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
 {
+    BeginInsertion();
+    const bool inserted = InsertOnePoint(p);
+    EndInsertion();
+    return inserted;
+}
+
+bool QvHolePatchBuilder::InsertOnePoint(const QvPoint& p)
+{
     m_boxesValid = false;
     const QvPoint q = Flat(p);
-    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+    const auto position = [this](int v) { return Flat(m_fast->m_vertices[v].m_point); };
 
-    if (m_patch.m_vertices.size() == 3 && m_patch.m_faces.size() == 1)
+    if (m_fast->m_vertices.size() == 3 && m_fast->m_faces.size() == 1)
     {
-        m_patch.RemoveFace(0, false);
-        m_patch.AddVertex(p);
-        static_cast<void>(m_patch.AddFace(0, 1, 3, 0));
-        static_cast<void>(m_patch.AddFace(1, 2, 3, 0));
-        static_cast<void>(m_patch.AddFace(0, 2, 3, 0));
+        m_fast->RemoveFace(0);
+        m_fast->AddVertex(p);
+        static_cast<void>(m_fast->AddFace(0, 1, 3));
+        static_cast<void>(m_fast->AddFace(1, 2, 3));
+        static_cast<void>(m_fast->AddFace(0, 2, 3));
         m_tracking = false;
         return true;
     }
@@ -406,19 +647,19 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
     const int home = LocateFace(q);
     if (home == -1)
     {
-        m_patch.AddVertex(p);
+        m_fast->AddVertex(p);
         return true;
     }
-    for (const int v : m_patch.m_faces[home].m_vertices)
+    for (const int v : m_fast->m_faces[home].m_vertices)
         if (position(v) == q)
         {
-            m_patch.AddVertex(p);
+            m_fast->AddVertex(p);
             return true;
         }
 
     // Cavity faces stay in ascending order: the widening below, the rim's order and the
     // removal all go by it.
-    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    const int faceCount = static_cast<int>(m_fast->m_faces.size());
     if (static_cast<int>(m_tested.size()) < faceCount)
     {
         m_tested.resize(faceCount, 0);
@@ -432,9 +673,9 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
     for (std::size_t next = 0; next < cavity.size(); ++next)
     {
         const int f = cavity[next];
-        for (const int e : m_patch.m_faces[f].m_edges)
+        for (const int e : m_fast->m_faces[f].m_edges)
         {
-            const int g = m_patch.m_edges[e].GetOtherFace(f);
+            const int g = m_fast->m_edges[e].GetOtherFace(f);
             if (g == -1 || m_tested[g] == stamp)
                 continue;
             m_tested[g] = stamp;
@@ -453,10 +694,10 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
         widened = false;
         for (const int f : cavity)
         {
-            const QvFace& face = m_patch.m_faces[f];
+            const Triangulation::Face& face = m_fast->m_faces[f];
             for (const int e : face.m_edges)
             {
-                const QvEdge& side = m_patch.m_edges[e];
+                const Triangulation::Edge& side = m_fast->m_edges[e];
                 const int g = side.GetOtherFace(f);
                 if (g != -1 && inCavity(g))
                     continue;
@@ -484,11 +725,11 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
     std::vector<int> cavityVertices;
     for (const int f : cavity)
     {
-        const QvFace& face = m_patch.m_faces[f];
+        const Triangulation::Face& face = m_fast->m_faces[f];
         cavityVertices.insert(cavityVertices.end(), face.m_vertices, face.m_vertices + 3);
         for (const int e : face.m_edges)
         {
-            const QvEdge& side = m_patch.m_edges[e];
+            const Triangulation::Edge& side = m_fast->m_edges[e];
             const int g = side.GetOtherFace(f);
             if (g == -1 || !inCavity(g))
             {
@@ -508,7 +749,7 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
 
     for (auto it = cavity.rbegin(); it != cavity.rend(); ++it)
         RemoveTrackedFace(*it);
-    const int v = m_patch.AddVertex(p);
+    const int v = m_fast->AddVertex(p);
     for (const auto& [a, b] : rim)
         if (!AddTrackedFace(a, b, v))
             return false;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -53,7 +54,7 @@ public:
     // Bowyer-Watson step: the faces whose circumcircle holds p are replaced by a fan
     // around p. False, nothing changed, when a face has collinear corners or no
     // star-shaped cavity can be formed. A point on an existing vertex, or one outside
-    // every face, is added without faces.
+    // every face, is added without faces. (Run inserts all its points in one go.)
     [[nodiscard]] bool InsertPoint(const QvPoint& p);
     // Makes the segment an edge by re-triangulating the faces it crosses; true when it
     // crosses none.
@@ -81,6 +82,15 @@ public:
     std::vector<int> m_boundaryIndices;
 
 private:
+    // The patch's elements during point insertion, numbered and edited exactly as the
+    // mesh numbers and edits them, without its per-element objects and scratch lists.
+    struct Triangulation;
+    // Moves the patch into the triangulation and back.
+    void BeginInsertion();
+    void EndInsertion();
+    [[nodiscard]] bool InsertOnePoint(const QvPoint& p);
+    std::unique_ptr<Triangulation> m_fast;
+
     // First patch vertex at the planar position of p; -1 when none.
     int FindVertexAt(const QvPoint& p) const;
     // The face's circumcircle in the plane, centre and radius; false when its corners
