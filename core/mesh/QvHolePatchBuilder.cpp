@@ -667,7 +667,8 @@ bool QvHolePatchBuilder::InsertOnePoint(const QvPoint& p)
     }
     const unsigned stamp = ++m_insertion;
     const auto inCavity = [&](int f) { return m_inCavity[f] == stamp; };
-    std::vector<int> cavity{home};
+    std::vector<int>& cavity = m_cavity;
+    cavity.assign(1, home);
     m_tested[home] = stamp;
     m_inCavity[home] = stamp;
     for (std::size_t next = 0; next < cavity.size(); ++next)
@@ -720,9 +721,12 @@ bool QvHolePatchBuilder::InsertOnePoint(const QvPoint& p)
         }
     }
 
-    std::vector<std::pair<int, int>> rim;
-    std::vector<int> rimVertices;
-    std::vector<int> cavityVertices;
+    std::vector<std::pair<int, int>>& rim = m_rim;
+    std::vector<int>& rimVertices = m_rimVertices;
+    std::vector<int>& cavityVertices = m_cavityVertices;
+    rim.clear();
+    rimVertices.clear();
+    cavityVertices.clear();
     for (const int f : cavity)
     {
         const Triangulation::Face& face = m_fast->m_faces[f];

@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "core/geometry/QvLine.h"
@@ -118,6 +119,11 @@ private:
     std::vector<unsigned> m_tested;
     std::vector<unsigned> m_inCavity;
     unsigned m_insertion = 0;
+    // Scratch lists of one insertion, kept for their capacity.
+    std::vector<int> m_cavity;
+    std::vector<std::pair<int, int>> m_rim;
+    std::vector<int> m_rimVertices;
+    std::vector<int> m_cavityVertices;
     // Flat boxes of the faces (x low, x high, y low, y high) and flat vertex positions,
     // kept from one InsertSegment to the next while nothing else edits the patch.
     void UpdateBoxes();
