@@ -40,6 +40,32 @@ bool LoopIsValid(const QvMesh& mesh, const std::vector<int>& loop)
     return true;
 }
 
+// A segment wholly above or below a ray at height y, by far more than the intersection
+// test's tolerances, cannot meet it.
+bool SpansHeight(const QvLineSeg& s, double y)
+{
+    const double margin = 1e-6 * (1.0 + s.Length());
+    return !(std::min(s.m_start[1], s.m_end[1]) - margin > y || std::max(s.m_start[1], s.m_end[1]) + margin < y);
+}
+
+// The inside test of IsInsidePolygon over the segments that span the point's height, in
+// their order in the outline.
+bool InsideBySpanning(const QvPoint& point, const std::vector<const QvLineSeg*>& spanning, double farX)
+{
+    const QvLineSeg ray(QvPoint(farX, point[1], point[2]), point);
+    int crossings = 0;
+    for (const QvLineSeg* s : spanning)
+    {
+        QvPoint x;
+        if (!s->Intersect(ray, x))
+            continue;
+        if (x == point || x.Distance(point) < 0.001)
+            return false;
+        ++crossings;
+    }
+    return crossings % 2 == 1;
+}
+
 } // namespace
 
 bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
@@ -266,12 +292,18 @@ void QvFillHoleCommand::SampleParameterDomain(QvMeshParameterize& parameterizati
     const double du = (uMax - uMin) / grid;
     const double dv = (vMax - vMin) / grid;
     const double farX = uMin - 10000.0;
+    // Every grid row shares its height: the sides spanning it are found once per row.
+    std::vector<std::vector<const QvLineSeg*>> spanning(grid);
+    for (int j = 0; j < grid; ++j)
+        for (const QvLineSeg& s : segments)
+            if (SpansHeight(s, vMin + j * dv))
+                spanning[j].push_back(&s);
     std::vector<QvPoint> retained;
     for (int i = 0; i < grid; ++i)
         for (int j = 0; j < grid; ++j)
         {
             const QvPoint candidate(uMin + i * du, vMin + j * dv, 0.0);
-            if (IsInsidePolygon(candidate, segments, farX))
+            if (segments.size() >= 3 && InsideBySpanning(candidate, spanning[j], farX))
                 retained.push_back(candidate);
         }
 
@@ -331,24 +363,11 @@ bool QvFillHoleCommand::IsInsidePolygon(const QvPoint& point, const std::vector<
 {
     if (segments.size() < 3)
         return false;
-    const QvLineSeg ray(QvPoint(farX, point[1], point[2]), point);
-    int crossings = 0;
+    std::vector<const QvLineSeg*> spanning;
     for (const QvLineSeg& s : segments)
-    {
-        // A segment wholly above or below the ray, by far more than the intersection
-        // test's tolerances, cannot meet it.
-        const double margin = 1e-6 * (1.0 + s.Length());
-        if (std::min(s.m_start[1], s.m_end[1]) - margin > point[1] ||
-            std::max(s.m_start[1], s.m_end[1]) + margin < point[1])
-            continue;
-        QvPoint x;
-        if (!s.Intersect(ray, x))
-            continue;
-        if (x == point || x.Distance(point) < 0.001)
-            return false;
-        ++crossings;
-    }
-    return crossings % 2 == 1;
+        if (SpansHeight(s, point[1]))
+            spanning.push_back(&s);
+    return InsideBySpanning(point, spanning, farX);
 }
 
 bool QvFillHoleCommand::StitchPatch(QvMultiquadricInterpolator& interpolant, const std::map<int, int>& vertexMap,
