@@ -321,4 +321,28 @@ TEST(RealHoleFrontFill, ClosesAScallopedRimByPassingOverCrossingCorners)
     EXPECT_EQ(tried, 1);
 }
 
+// Tooth 6's scalloped rim, where no corner order of the front keeps clear of the wall:
+// the front fails and leaves the hole, and the smooth fill flattens the planar fill's cap
+// instead of the front's and closes the hole without crossings.
+TEST(RealHoleSmoothFill, ClosesWhereTheFrontCannot)
+{
+    if (!HaveRealTeeth())
+        GTEST_SKIP() << "the real teeth are not on this machine";
+    const std::vector<qvtest::QvRealHole> holes = qvtest::CutRealTooth(6, qvtest::QvRealCut::Scalloped, 1.0);
+    ASSERT_EQ(holes.size(), 1u);
+    const qvtest::QvRealHole& hole = holes[0];
+    QvMesh mesh = hole.mesh;
+    const std::vector<double> before = Fingerprint(mesh);
+    const int firstFace = static_cast<int>(mesh.m_faces.size());
+    const int openEdges = BoundaryEdges(mesh);
+    QvFillHoleCommand command(&mesh);
+    ASSERT_EQ(command.FillLoop(hole.loop, 7), 0);
+    ASSERT_TRUE(Fingerprint(mesh) == before);
+    ASSERT_TRUE(command.FillLoopSmooth(hole.loop, 7));
+    EXPECT_GT(static_cast<int>(mesh.m_vertices.size()), static_cast<int>(hole.mesh.m_vertices.size()));
+    EXPECT_EQ(BoundaryEdges(mesh), openEdges - static_cast<int>(hole.loop.size()));
+    EXPECT_TRUE(qvtest::IsConsistentlyOriented(mesh));
+    EXPECT_EQ(PatchIntersections(mesh, firstFace), 0);
+}
+
 } // namespace
