@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/mesh/QvFillHoleCommand.h"
 
+#include <algorithm>
 #include <cmath>
+#include <set>
+#include <utility>
 
 #include "core/mesh/QvHoleOutline.h"
 #include "core/mesh/QvMeshCrossings.h"
@@ -52,81 +55,135 @@ void QvFillHoleCommand::SetMesh(QvMesh* mesh) { m_pMesh = mesh; }
 
 // ---- Advancing front -----------------------------------------------------------------
 
+namespace {
+
+// The angles of v's faces at v, summed in the mesh's face order around v.
+double AngleSum(const QvMesh& mesh, int v, std::vector<int>& faces)
+{
+    double sum = 0.0;
+    mesh.GetVertexFaces(v, faces, false);
+    const QvPoint& pv = mesh.m_vertices[v].m_point;
+    for (const int f : faces)
+    {
+        const QvFace& face = mesh.m_faces[f];
+        int k = 0;
+        while (k < 3 && face.m_vertices[k] != v)
+            ++k;
+        const QvPoint& p1 = mesh.m_vertices[face.m_vertices[(k + 1) % 3]].m_point;
+        const QvPoint& p2 = mesh.m_vertices[face.m_vertices[(k + 2) % 3]].m_point;
+        sum += (p1 - pv).Angle(p2 - pv);
+    }
+    return sum;
+}
+
+// The ranking's order: the largest angle sum first, equal sums in loop order.
+struct RankOrder
+{
+    bool operator()(const std::pair<double, int>& x, const std::pair<double, int>& y) const
+    {
+        return x.first > y.first || (!(y.first > x.first) && x.second < y.second);
+    }
+};
+
+} // namespace
+
 void QvFillHoleCommand::RankLoopVertices(const std::vector<int>& front, QvAngleRanking& ranking) const
 {
     std::vector<int> faces;
     for (int i = 0; i < static_cast<int>(front.size()); ++i)
-    {
-        const int v = front[i];
-        double sum = 0.0;
-        m_pMesh->GetVertexFaces(v, faces, false);
-        const QvPoint& pv = m_pMesh->m_vertices[v].m_point;
-        for (const int f : faces)
-        {
-            const QvFace& face = m_pMesh->m_faces[f];
-            int k = 0;
-            while (k < 3 && face.m_vertices[k] != v)
-                ++k;
-            const QvPoint& p1 = m_pMesh->m_vertices[face.m_vertices[(k + 1) % 3]].m_point;
-            const QvPoint& p2 = m_pMesh->m_vertices[face.m_vertices[(k + 2) % 3]].m_point;
-            sum += (p1 - pv).Angle(p2 - pv);
-        }
-        ranking.emplace(sum, i);
-    }
+        ranking.emplace(AngleSum(*m_pMesh, front[i], faces), i);
 }
 
 int QvFillHoleCommand::FillLoop(const std::vector<int>& loop, int tag)
 {
     if (loop.empty() || m_pMesh == nullptr || !AllVerticesValid(*m_pMesh, loop))
         return 0;
-    std::vector<int> front = loop;
     const int firstFace = static_cast<int>(m_pMesh->m_faces.size());
     const QvHoleOutline outline(*m_pMesh, loop);
 
-    // Every pass either adds a face and shortens the front by one or ends the loop.
-    while (front.size() >= 3)
-    {
-        QvAngleRanking ranking;
-        RankLoopVertices(front, ranking);
-        const int m = static_cast<int>(front.size());
-        int cut = -1;
-        for (const auto& entry : ranking)
-        {
-            const int i = entry.second;
-            const int previous = front[(i + m - 1) % m];
-            const int next = front[(i + 1) % m];
-            // The sharpest corner of a non-convex outline may lie outside it.
-            if (!outline.IsFreeCorner(previous, front[i], next, front))
-                continue;
-            if (m_pMesh->AddFace(previous, front[i], next, tag))
-            {
-                cut = i;
-                break;
-            }
-        }
-        if (cut == -1)
-        {
-            // A part-closed hole would leave the next strategy a front to start from
-            // that is no hole loop of the mesh: take everything back.
-            TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
-            return 0;
-        }
-        front.erase(front.begin() + cut);
-    }
-
     // A flat outline's patch cannot cross itself, but a bent one can cross the surface
     // around the hole. (A loop folded over itself in its plane keeps the plain front.)
-    if (outline.IsUsable() && PatchCrosses(firstFace))
+    // Such a patch is taken back and the front cut once more, passing over every corner
+    // whose triangle would cross the surface or the faces cut before it.
+    const int n = static_cast<int>(loop.size());
+    std::vector<int> faces;
+    std::vector<int> near;
+    for (int pass = 0; pass < 2; ++pass)
     {
+        const bool keepClear = pass == 1;
+        if (keepClear)
+            near = QvFacesNearVertices(*m_pMesh, loop, firstFace);
+        // Loop positions in front order, each with its neighbours and its angle sum, ranked
+        // as RankLoopVertices ranks the front: the largest sum first, ties in front order.
+        // A cut changes the sums of its three corners only, wherever they stand in the loop.
+        std::vector<int> front = loop;
+        std::vector<int> positions(n);
+        std::vector<int> before(n);
+        std::vector<int> after(n);
+        std::vector<double> sums(n);
+        std::set<std::pair<double, int>, RankOrder> ranking;
+        for (int k = 0; k < n; ++k)
+        {
+            positions[k] = k;
+            before[k] = (k + n - 1) % n;
+            after[k] = (k + 1) % n;
+            sums[k] = AngleSum(*m_pMesh, loop[k], faces);
+            ranking.emplace(sums[k], k);
+        }
+        // Every step either adds a face and shortens the front by one or ends the loop.
+        while (front.size() >= 3)
+        {
+            int cut = -1;
+            for (const auto& [sum, k] : ranking)
+            {
+                const int previous = loop[before[k]];
+                const int next = loop[after[k]];
+                // The sharpest corner of a non-convex outline may lie outside it.
+                if (!outline.IsFreeCorner(previous, loop[k], next, front) ||
+                    !m_pMesh->AddFace(previous, loop[k], next, tag))
+                    continue;
+                if (keepClear && QvLastFaceCrosses(*m_pMesh, near, firstFace))
+                {
+                    m_pMesh->RemoveFace(static_cast<int>(m_pMesh->m_faces.size()) - 1, false);
+                    continue;
+                }
+                cut = k;
+                break;
+            }
+            if (cut == -1)
+            {
+                // A part-closed hole would leave the next strategy a front to start from
+                // that is no hole loop of the mesh: take everything back.
+                TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
+                return 0;
+            }
+            const std::size_t at = std::find(positions.begin(), positions.end(), cut) - positions.begin();
+            front.erase(front.begin() + static_cast<std::ptrdiff_t>(at));
+            positions.erase(positions.begin() + static_cast<std::ptrdiff_t>(at));
+            ranking.erase({sums[cut], cut});
+            const int corners[3] = {loop[before[cut]], loop[cut], loop[after[cut]]};
+            after[before[cut]] = after[cut];
+            before[after[cut]] = before[cut];
+            for (const int k : positions)
+                if (loop[k] == corners[0] || loop[k] == corners[1] || loop[k] == corners[2])
+                {
+                    ranking.erase({sums[k], k});
+                    sums[k] = AngleSum(*m_pMesh, loop[k], faces);
+                    ranking.emplace(sums[k], k);
+                }
+        }
+        if (!outline.IsUsable() || !PatchCrosses(firstFace))
+        {
+            std::vector<int> added;
+            for (int f = firstFace; f < static_cast<int>(m_pMesh->m_faces.size()); ++f)
+                added.push_back(f);
+            m_pMesh->UpdateFaceNormals(added);
+            m_pMesh->OrientFaces(added);
+            return static_cast<int>(added.size());
+        }
         TakeBack(firstFace, static_cast<int>(m_pMesh->m_vertices.size()));
-        return 0;
     }
-    std::vector<int> added;
-    for (int f = firstFace; f < static_cast<int>(m_pMesh->m_faces.size()); ++f)
-        added.push_back(f);
-    m_pMesh->UpdateFaceNormals(added);
-    m_pMesh->OrientFaces(added);
-    return static_cast<int>(added.size());
+    return 0;
 }
 
 bool QvFillHoleCommand::IsValidTriangle(const int corners[3]) const

@@ -19,6 +19,7 @@
 
 #include "core/mesh/QvFillHoleCommand.h"
 #include "core/mesh/QvHoleOutline.h"
+#include "core/mesh/QvMeshCrossings.h"
 #include "core/mesh/QvMeshRefineCommand.h"
 #include "core/mesh/QvMeshSmoothCommand.h"
 
@@ -39,6 +40,8 @@ double SnappedAngle(double cosine)
     return std::acos(std::clamp(cosine, -1.0, 1.0));
 }
 
+bool CutCheapestCorners(QvMesh* mesh, const std::vector<int>& loop, std::set<int>* faces, bool keepClear);
+
 } // namespace
 
 bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine, int order, std::set<int>* newVertices)
@@ -49,7 +52,7 @@ bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine
     const int firstFace = static_cast<int>(mesh.m_faces.size());
     const int firstVertex = static_cast<int>(mesh.m_vertices.size());
     std::set<int> faces;
-    const bool cut = FillLoopMinCost(m_pMesh, loop, &faces);
+    const bool cut = CutCheapestCorners(m_pMesh, loop, &faces, false);
     // A failed fill leaves the mesh as it found it, without the vertices it made.
     const auto fail = [&]() {
         TakeBack(firstFace, firstVertex);
@@ -60,12 +63,15 @@ bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine
     // An empty face set would make the refinement take the whole mesh.
     if (!cut || !refine || faces.empty())
     {
-        if (cut && PatchCrosses(firstFace))
-        {
-            TakeBack(firstFace, firstVertex);
-            return false;
-        }
-        return cut;
+        if (!cut || !PatchCrosses(firstFace))
+            return cut;
+        // Without refinement the cut is the patch: it is cut once more, passing over every
+        // corner whose triangle would cross the surface or the faces cut before it.
+        TakeBack(firstFace, firstVertex);
+        if (CutCheapestCorners(m_pMesh, loop, &faces, true) && !PatchCrosses(firstFace))
+            return true;
+        TakeBack(firstFace, firstVertex);
+        return false;
     }
 
     QvMeshRefineCommand refinement(m_pMesh, faces, 0.0);
@@ -98,7 +104,11 @@ bool QvFillHoleCommand::FillLoopFaired(const std::vector<int>& loop, bool refine
     return fail();
 }
 
-bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& loop, std::set<int>* faces)
+namespace {
+
+// The corner cutting of FillLoopMinCost. With keepClear a corner whose triangle would cross
+// the surface near the hole or the faces cut so far is passed over for the next cheapest.
+bool CutCheapestCorners(QvMesh* mesh, const std::vector<int>& loop, std::set<int>* faces, bool keepClear)
 {
     if (mesh == nullptr)
         return false;
@@ -112,7 +122,7 @@ bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& lo
     std::set<int>& added = faces != nullptr ? *faces : local;
     added.clear();
 
-    const bool reversed = IsEdgeReversed(mesh, loop[0], loop[1]);
+    const bool reversed = QvFillHoleCommand::IsEdgeReversed(mesh, loop[0], loop[1]);
     std::list<int> remaining(loop.begin(), loop.end());
     const auto before = [&remaining](std::list<int>::iterator it) {
         return it == remaining.begin() ? std::prev(remaining.end()) : std::prev(it);
@@ -130,6 +140,7 @@ bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& lo
         return false;
     };
     const QvHoleOutline outline(*mesh, loop);
+    const std::vector<int> near = keepClear ? QvFacesNearVertices(*mesh, loop, firstFace) : std::vector<int>();
     std::vector<std::pair<double, std::list<int>::iterator>> ranked;
     std::vector<int> front;
     while (remaining.size() >= 3)
@@ -137,7 +148,7 @@ bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& lo
         ranked.clear();
         for (auto it = remaining.begin(); it != remaining.end(); ++it)
         {
-            const double cost = CornerCost(mesh, *before(it), *it, *after(it));
+            const double cost = QvFillHoleCommand::CornerCost(mesh, *before(it), *it, *after(it));
             if (!mesh->m_vertices[*it].m_edges.empty() && cost < kForbidden)
                 ranked.emplace_back(cost, it);
         }
@@ -146,31 +157,43 @@ bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& lo
                          [](const auto& x, const auto& y) { return x.first < y.first; });
         front.assign(remaining.begin(), remaining.end());
         auto chosen = remaining.end();
+        const int face = static_cast<int>(mesh->m_faces.size());
         for (const auto& [cost, it] : ranked)
         {
             // A corner without area (a spike, coincident or collinear points) covers
             // nothing; any other must keep its triangle inside the outline.
-            if (cost <= 0.0 || outline.IsFreeCorner(*before(it), *it, *after(it), front))
+            if (!(cost <= 0.0 || outline.IsFreeCorner(*before(it), *it, *after(it), front)))
+                continue;
+            const int c = *it;
+            const int p = *before(it);
+            const int n = *after(it);
+            const bool accepted = reversed ? mesh->AddFace(c, n, p, 0) : mesh->AddFace(n, c, p, 0);
+            // A refused face would leave a gap in the patch: the hole is not closed.
+            if (!accepted)
+                return undo();
+            if (keepClear && QvLastFaceCrosses(*mesh, near, firstFace))
             {
-                chosen = it;
-                break;
+                mesh->RemoveFace(face, false);
+                continue;
             }
+            chosen = it;
+            break;
         }
         if (chosen == remaining.end())
-            return undo();
-        const int c = *chosen;
-        const int p = *before(chosen);
-        const int n = *after(chosen);
-        const int face = static_cast<int>(mesh->m_faces.size());
-        const bool accepted = reversed ? mesh->AddFace(c, n, p, 0) : mesh->AddFace(n, c, p, 0);
-        // A refused face would leave a gap in the patch: the hole is not closed.
-        if (!accepted)
             return undo();
         added.insert(face);
         remaining.erase(chosen);
     }
     return true;
 }
+
+} // namespace
+
+bool QvFillHoleCommand::FillLoopMinCost(QvMesh* mesh, const std::vector<int>& loop, std::set<int>* faces)
+{
+    return CutCheapestCorners(mesh, loop, faces, false);
+}
+
 
 double QvFillHoleCommand::CornerCost(const QvMesh* mesh, int previous, int current, int next)
 {

@@ -3,11 +3,11 @@
 // flatten; an interpolating surface over the flat piece lifts a freshly triangulated
 // outline-and-grid patch back into space, stitched in along the hole's own loop.
 //
-// Failure contract of FillLoopSmooth: an empty loop, a vertex out of range or a perimeter
-// above 40 leave the mesh unchanged; a piece without exactly one boundary loop or a
-// failed flattening leave the rough fill closing the hole; a failed interpolant, patch or
-// stitch, or a patch that crosses itself or the surface near the hole, leave the hole
-// open as it was, without any vertex the call added.
+// Failure contract of FillLoopSmooth: every failure leaves the mesh as it was (an empty
+// loop, a vertex out of range, a perimeter above 40, a loop neither the front nor the
+// planar fill can close roughly, a piece without exactly one boundary loop, a failed
+// flattening, interpolant, patch or stitch, or a patch that crosses itself or the surface
+// near the hole), so that the caller's next strategy finds the hole.
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -40,6 +40,32 @@ bool LoopIsValid(const QvMesh& mesh, const std::vector<int>& loop)
     return true;
 }
 
+// A segment wholly above or below a ray at height y, by far more than the intersection
+// test's tolerances, cannot meet it.
+bool SpansHeight(const QvLineSeg& s, double y)
+{
+    const double margin = 1e-6 * (1.0 + s.Length());
+    return !(std::min(s.m_start[1], s.m_end[1]) - margin > y || std::max(s.m_start[1], s.m_end[1]) + margin < y);
+}
+
+// The inside test of IsInsidePolygon over the segments that span the point's height, in
+// their order in the outline.
+bool InsideBySpanning(const QvPoint& point, const std::vector<const QvLineSeg*>& spanning, double farX)
+{
+    const QvLineSeg ray(QvPoint(farX, point[1], point[2]), point);
+    int crossings = 0;
+    for (const QvLineSeg* s : spanning)
+    {
+        QvPoint x;
+        if (!s->Intersect(ray, x))
+            continue;
+        if (x == point || x.Distance(point) < 0.001)
+            return false;
+        ++crossings;
+    }
+    return crossings % 2 == 1;
+}
+
 } // namespace
 
 bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
@@ -56,21 +82,31 @@ bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
 
     const int firstFace = static_cast<int>(mesh.m_faces.size());
     const int firstVertex = static_cast<int>(mesh.m_vertices.size());
-    const int rough = FillLoop(loop, tag);
+    int rough = FillLoop(loop, tag);
     // A triangle's rough fill is the result; a rough fill that had to be refused is not.
     if (n < 4)
         return n < 3 || rough > 0;
+    // Where the front cannot close the loop without crossing, the planar fill's cap
+    // gives the flattening its disc as well.
+    if (rough == 0 && FillLoopPlanar(loop, tag))
+        rough = static_cast<int>(mesh.m_faces.size()) - firstFace;
+    // A failure after the rough fill takes it back: the hole is left as it was.
+    const auto fail = [&]() {
+        TakeBack(firstFace, firstVertex);
+        m_pExtractedPatch.reset();
+        return false;
+    };
 
     std::vector<int> boundary;
     if (!ExtractPatch(loop, boundary, rough, 2))
-        return false;
+        return fail();
     std::vector<std::vector<int>> loops;
     m_pExtractedPatch->GetBoundaryLoops(loops);
     if (loops.size() != 1)
-        return false;
+        return fail();
     QvMeshParameterize parameterization(m_pExtractedPatch.get(), 0);
     if (!parameterization.Run())
-        return false;
+        return fail();
 
     // The rough fill only gave the flattening a closed disc.
     RemoveLastFaces(rough);
@@ -103,12 +139,11 @@ bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
     QvHolePatchBuilder builder(points, segments);
     if (!builder.Run())
         return false;
-    builder.GetPatch(m_flatPatch);
-
     // Flat outline vertex i stands for loop vertex i only when every loop vertex kept a
     // segment of its own (two loop vertices at one parameter point leave one segment
     // less) and each segment start found its own vertex.
-    const std::vector<int>& outline = builder.GetBoundaryVertexIndices();
+    const std::vector<int> outline = builder.GetBoundaryVertexIndices();
+    builder.TakePatch(m_flatPatch);
     // A patch without faces would leave the hole open while reporting success.
     if (m_flatPatch.m_faces.empty() || static_cast<int>(outline.size()) != n ||
         static_cast<int>(std::set<int>(outline.begin(), outline.end()).size()) != n)
@@ -257,25 +292,51 @@ void QvFillHoleCommand::SampleParameterDomain(QvMeshParameterize& parameterizati
     const double du = (uMax - uMin) / grid;
     const double dv = (vMax - vMin) / grid;
     const double farX = uMin - 10000.0;
+    // Every grid row shares its height: the sides spanning it are found once per row.
+    std::vector<std::vector<const QvLineSeg*>> spanning(grid);
+    for (int j = 0; j < grid; ++j)
+        for (const QvLineSeg& s : segments)
+            if (SpansHeight(s, vMin + j * dv))
+                spanning[j].push_back(&s);
     std::vector<QvPoint> retained;
     for (int i = 0; i < grid; ++i)
         for (int j = 0; j < grid; ++j)
         {
             const QvPoint candidate(uMin + i * du, vMin + j * dv, 0.0);
-            if (IsInsidePolygon(candidate, segments, farX))
+            if (segments.size() >= 3 && InsideBySpanning(candidate, spanning[j], farX))
                 retained.push_back(candidate);
         }
 
     const double tolerance = retained.size() < 3 ? 2.5e-4 : 0.25 * retained[0].Distance(retained[1]);
+    // A point can only be that close to a side inside the side's box widened by the
+    // tolerance (and the containment test's own); the other sides are not tested.
+    struct Side
+    {
+        const QvLineSeg* segment;
+        QvLine line;
+        double lo[2];
+        double hi[2];
+    };
+    std::vector<Side> sides;
+    sides.reserve(segments.size());
+    for (const QvLineSeg& s : segments)
+    {
+        QvVector direction = s.m_end - s.m_start;
+        direction.Normalize();
+        const double margin = tolerance + 1e-6 * (1.0 + s.Length());
+        sides.push_back({&s,
+                         QvLine(s.m_start, direction),
+                         {std::min(s.m_start[0], s.m_end[0]) - margin, std::min(s.m_start[1], s.m_end[1]) - margin},
+                         {std::max(s.m_start[0], s.m_end[0]) + margin, std::max(s.m_start[1], s.m_end[1]) + margin}});
+    }
     for (const QvPoint& g : retained)
     {
         bool rejected = false;
-        for (const QvLineSeg& s : segments)
+        for (const Side& side : sides)
         {
-            QvVector direction = s.m_end - s.m_start;
-            direction.Normalize();
-            const QvLine line(s.m_start, direction);
-            if (s.Contains(line.ClosestPoint(g)) && line.Distance(g) < tolerance)
+            if (g[0] < side.lo[0] || g[0] > side.hi[0] || g[1] < side.lo[1] || g[1] > side.hi[1])
+                continue;
+            if (side.segment->Contains(side.line.ClosestPoint(g)) && side.line.Distance(g) < tolerance)
             {
                 rejected = true;
                 break;
@@ -302,24 +363,11 @@ bool QvFillHoleCommand::IsInsidePolygon(const QvPoint& point, const std::vector<
 {
     if (segments.size() < 3)
         return false;
-    const QvLineSeg ray(QvPoint(farX, point[1], point[2]), point);
-    int crossings = 0;
+    std::vector<const QvLineSeg*> spanning;
     for (const QvLineSeg& s : segments)
-    {
-        // A segment wholly above or below the ray, by far more than the intersection
-        // test's tolerances, cannot meet it.
-        const double margin = 1e-6 * (1.0 + s.Length());
-        if (std::min(s.m_start[1], s.m_end[1]) - margin > point[1] ||
-            std::max(s.m_start[1], s.m_end[1]) + margin < point[1])
-            continue;
-        QvPoint x;
-        if (!s.Intersect(ray, x))
-            continue;
-        if (x == point || x.Distance(point) < 0.001)
-            return false;
-        ++crossings;
-    }
-    return crossings % 2 == 1;
+        if (SpansHeight(s, point[1]))
+            spanning.push_back(&s);
+    return InsideBySpanning(point, spanning, farX);
 }
 
 bool QvFillHoleCommand::StitchPatch(QvMultiquadricInterpolator& interpolant, const std::map<int, int>& vertexMap,

@@ -30,6 +30,37 @@ double UnitCross(const QvVector& u, const QvVector& v)
     return a[0] * b[1] - a[1] * b[0];
 }
 
+// The patch's vertices by planar position, for finding the first vertex at a point
+// among thousands: those within the equality tolerance in x are the only candidates.
+class FlatIndex
+{
+public:
+    explicit FlatIndex(const QvMesh& mesh) : m_mesh(mesh)
+    {
+        const int count = static_cast<int>(mesh.m_vertices.size());
+        m_order.reserve(count);
+        for (int v = 0; v < count; ++v)
+            m_order.emplace_back(mesh.m_vertices[v].m_point[0], v);
+        std::sort(m_order.begin(), m_order.end());
+    }
+    // The lowest index whose flat position equals q's; -1 when none.
+    int Find(const QvPoint& p) const
+    {
+        const QvPoint q = Flat(p);
+        // Equal points lie closer than 1e-7; the wider window only adds candidates.
+        auto it = std::lower_bound(m_order.begin(), m_order.end(), std::make_pair(q[0] - 1e-6, -1));
+        int found = -1;
+        for (; it != m_order.end() && it->first <= q[0] + 1e-6; ++it)
+            if ((found == -1 || it->second < found) && Flat(m_mesh.m_vertices[it->second].m_point) == q)
+                found = it->second;
+        return found;
+    }
+
+private:
+    const QvMesh& m_mesh;
+    std::vector<std::pair<double, int>> m_order;
+};
+
 bool IsFinite(const QvPoint& p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
 
 double SegmentDistance2D(const QvPoint& q, const QvPoint& a, const QvPoint& b)
@@ -80,9 +111,14 @@ bool QvHolePatchBuilder::Run()
     if (!IsSegmentChainSimple())
         return false;
     CreateSuperTriangle();
+    BeginInsertion();
     for (const QvPoint& p : m_points)
-        if (!InsertPoint(p))
+        if (!InsertOnePoint(p))
+        {
+            EndInsertion();
             return false;
+        }
+    EndInsertion();
     if (m_segments.empty())
         return true;
     for (const QvLineSeg& s : m_segments)
@@ -91,24 +127,43 @@ bool QvHolePatchBuilder::Run()
     // The flood that removes the outside stops only at outline edges: one missing edge
     // would let it through to the inside.
     if (!m_patch.m_faces.empty())
+    {
+        const FlatIndex index(m_patch);
         for (const QvLineSeg& s : m_segments)
         {
-            const int a = FindVertexAt(s.m_start);
-            const int b = FindVertexAt(s.m_end);
+            const int a = index.Find(s.m_start);
+            const int b = index.Find(s.m_end);
             if (a == -1 || b == -1 || m_patch.FindEdge(a, b) == -1)
                 return false;
         }
+    }
     RemoveOutside();
     return true;
 }
 
 void QvHolePatchBuilder::GetPatch(QvMesh& target) const { target = m_patch; }
 
+void QvHolePatchBuilder::TakePatch(QvMesh& target)
+{
+    // What the mesh's copy assignment does, with the element lists moved.
+    static_cast<QvEntity&>(target) = m_patch;
+    target.m_vertices = std::move(m_patch.m_vertices);
+    target.m_edges = std::move(m_patch.m_edges);
+    target.m_faces = std::move(m_patch.m_faces);
+    target.m_colors = std::move(m_patch.m_colors);
+    target.m_bFirstFlag = m_patch.m_bFirstFlag;
+    target.m_bModified = m_patch.m_bModified;
+    m_patch.Clear();
+    m_tracking = false;
+    m_boxesValid = false;
+}
+
 std::vector<int>& QvHolePatchBuilder::GetBoundaryVertexIndices()
 {
+    const FlatIndex index(m_patch);
     for (const QvLineSeg& s : m_segments)
     {
-        const int v = FindVertexAt(s.m_start);
+        const int v = index.Find(s.m_start);
         if (v != -1)
             m_boundaryIndices.push_back(v);
     }
@@ -117,6 +172,7 @@ std::vector<int>& QvHolePatchBuilder::GetBoundaryVertexIndices()
 
 void QvHolePatchBuilder::RemoveSuperTriangle()
 {
+    m_boxesValid = false;
     m_tracking = false;
     if (m_patch.m_vertices.size() <= 3)
         return;
@@ -151,6 +207,234 @@ bool QvHolePatchBuilder::IsFaceValid(int face) const
     s.Normalize();
     t.Normalize();
     return !(s == t || s == -t);
+}
+
+// ---- Triangulation mirror --------------------------------------------------------------
+
+// Elements as the mesh keeps them: the same indices, side slots, edge directions and
+// incidence orders after every AddFace and RemoveFace, so that the insertion walks and
+// re-triangulates exactly as it would on the mesh itself.
+struct QvHolePatchBuilder::Triangulation
+{
+    struct Vertex
+    {
+        QvPoint m_point;
+        std::vector<int> m_edges;
+    };
+    struct Edge
+    {
+        int m_vertices[2];
+        int m_faces[2];
+        int GetOtherFace(int face) const { return face == m_faces[0] ? m_faces[1] : m_faces[0]; }
+        int GetOtherVertex(int vertex) const { return vertex == m_vertices[0] ? m_vertices[1] : m_vertices[0]; }
+    };
+    struct Face
+    {
+        int m_vertices[3];
+        int m_edges[3];
+        int GetThirdVertex(int a, int b) const
+        {
+            for (const int v : m_vertices)
+                if (v != a && v != b)
+                    return v;
+            return -1;
+        }
+    };
+    std::vector<Vertex> m_vertices;
+    std::vector<Edge> m_edges;
+    std::vector<Face> m_faces;
+
+    int FindEdge(int a, int b) const
+    {
+        if (a == b)
+            return -1;
+        for (const int e : m_vertices[a].m_edges)
+            if (m_edges[e].GetOtherVertex(a) == b)
+                return e;
+        return -1;
+    }
+
+    int AddVertex(const QvPoint& point)
+    {
+        m_vertices.push_back({point, {}});
+        return static_cast<int>(m_vertices.size()) - 1;
+    }
+
+    bool AddFace(int a, int b, int c)
+    {
+        const int nv = static_cast<int>(m_vertices.size());
+        if (a < 0 || a >= nv || b < 0 || b >= nv || c < 0 || c >= nv || a == b || b == c || c == a)
+            return false;
+        const int corners[3] = {a, b, c};
+        int sides[3];
+        for (int k = 0; k < 3; ++k)
+        {
+            sides[k] = FindEdge(corners[k], corners[(k + 1) % 3]);
+            if (sides[k] != -1 && m_edges[sides[k]].m_faces[1] != -1)
+                return false;
+        }
+        const int face = static_cast<int>(m_faces.size());
+        for (int k = 0; k < 3; ++k)
+        {
+            if (sides[k] != -1)
+            {
+                m_edges[sides[k]].m_faces[1] = face;
+                continue;
+            }
+            const int from = corners[k];
+            const int to = corners[(k + 1) % 3];
+            const int edge = static_cast<int>(m_edges.size());
+            m_edges.push_back({{from, to}, {face, -1}});
+            m_vertices[from].m_edges.push_back(edge);
+            m_vertices[to].m_edges.push_back(edge);
+            sides[k] = edge;
+        }
+        m_faces.push_back({{a, b, c}, {sides[0], sides[1], sides[2]}});
+        return true;
+    }
+
+    static void SwapValue(int& slot, int a, int b)
+    {
+        if (slot == a)
+            slot = b;
+        else if (slot == b)
+            slot = a;
+    }
+
+    void SwapFaces(int a, int b)
+    {
+        if (a == b)
+            return;
+        std::swap(m_faces[a], m_faces[b]);
+        int sides[6];
+        int count = 0;
+        for (const int f : {a, b})
+            for (const int e : m_faces[f].m_edges)
+                if (e != -1 && std::find(sides, sides + count, e) == sides + count)
+                    sides[count++] = e;
+        for (int i = 0; i < count; ++i)
+        {
+            SwapValue(m_edges[sides[i]].m_faces[0], a, b);
+            SwapValue(m_edges[sides[i]].m_faces[1], a, b);
+        }
+    }
+
+    void SwapEdges(int a, int b)
+    {
+        if (a == b)
+            return;
+        std::swap(m_edges[a], m_edges[b]);
+        int faces[4];
+        int ends[4];
+        int faceCount = 0;
+        int endCount = 0;
+        for (const int e : {a, b})
+        {
+            for (const int f : m_edges[e].m_faces)
+                if (f != -1 && std::find(faces, faces + faceCount, f) == faces + faceCount)
+                    faces[faceCount++] = f;
+            for (const int v : m_edges[e].m_vertices)
+                if (v != -1 && std::find(ends, ends + endCount, v) == ends + endCount)
+                    ends[endCount++] = v;
+        }
+        for (int i = 0; i < faceCount; ++i)
+            for (int& side : m_faces[faces[i]].m_edges)
+                SwapValue(side, a, b);
+        for (int i = 0; i < endCount; ++i)
+            for (int& entry : m_vertices[ends[i]].m_edges)
+                SwapValue(entry, a, b);
+    }
+
+    // The face goes, the last face takes its place; sides left without a face go with
+    // it, from the end of the edge list. Vertices stay.
+    void RemoveFace(int face)
+    {
+        const int last = static_cast<int>(m_faces.size()) - 1;
+        SwapFaces(face, last);
+        int dead[3];
+        int deadCount = 0;
+        for (const int e : m_faces[last].m_edges)
+        {
+            Edge& side = m_edges[e];
+            if (side.m_faces[1] == -1)
+                dead[deadCount++] = e;
+            else
+            {
+                const int other = side.GetOtherFace(last);
+                side.m_faces[0] = other;
+                side.m_faces[1] = -1;
+            }
+        }
+        std::sort(dead, dead + deadCount, std::greater<int>());
+        const int edgeCount = static_cast<int>(m_edges.size());
+        for (int i = 0; i < deadCount; ++i)
+        {
+            const int target = edgeCount - 1 - i;
+            SwapEdges(dead[i], target);
+            for (const int v : m_edges[target].m_vertices)
+            {
+                std::vector<int>& list = m_vertices[v].m_edges;
+                const auto it = std::find(list.begin(), list.end(), target);
+                if (it != list.end())
+                    list.erase(it);
+            }
+        }
+        m_faces.pop_back();
+        m_edges.resize(m_edges.size() - deadCount);
+    }
+};
+
+void QvHolePatchBuilder::BeginInsertion()
+{
+    if (m_fast)
+        return;
+    m_fast = std::make_unique<Triangulation>();
+    Triangulation& t = *m_fast;
+    t.m_vertices.reserve(m_patch.m_vertices.size() + m_points.size());
+    for (QvVertex& v : m_patch.m_vertices)
+        t.m_vertices.push_back({v.m_point, std::move(v.m_edges)});
+    t.m_edges.reserve(m_patch.m_edges.size());
+    for (const QvEdge& e : m_patch.m_edges)
+        t.m_edges.push_back({{e.m_vertices[0], e.m_vertices[1]}, {e.m_faces[0], e.m_faces[1]}});
+    t.m_faces.reserve(m_patch.m_faces.size());
+    for (const QvFace& f : m_patch.m_faces)
+        t.m_faces.push_back({{f.m_vertices[0], f.m_vertices[1], f.m_vertices[2]},
+                             {f.m_edges[0], f.m_edges[1], f.m_edges[2]}});
+    m_patch.m_vertices.clear();
+    m_patch.m_edges.clear();
+    m_patch.m_faces.clear();
+}
+
+void QvHolePatchBuilder::EndInsertion()
+{
+    if (!m_fast)
+        return;
+    Triangulation& t = *m_fast;
+    m_patch.m_vertices.resize(t.m_vertices.size());
+    for (std::size_t i = 0; i < t.m_vertices.size(); ++i)
+    {
+        QvVertex& v = m_patch.m_vertices[i];
+        v.m_index = static_cast<std::int32_t>(i);
+        v.m_point = t.m_vertices[i].m_point;
+        v.m_edges = std::move(t.m_vertices[i].m_edges);
+    }
+    m_patch.m_edges.resize(t.m_edges.size());
+    for (std::size_t i = 0; i < t.m_edges.size(); ++i)
+    {
+        QvEdge& e = m_patch.m_edges[i];
+        e.m_index = static_cast<std::int32_t>(i);
+        e.SetVertices(t.m_edges[i].m_vertices[0], t.m_edges[i].m_vertices[1]);
+        e.SetFaces(t.m_edges[i].m_faces[0], t.m_edges[i].m_faces[1]);
+    }
+    m_patch.m_faces.resize(t.m_faces.size());
+    for (std::size_t i = 0; i < t.m_faces.size(); ++i)
+    {
+        QvFace& f = m_patch.m_faces[i];
+        f.m_index = static_cast<std::int32_t>(i);
+        f.SetVertices(t.m_faces[i].m_vertices[0], t.m_faces[i].m_vertices[1], t.m_faces[i].m_vertices[2]);
+        f.SetEdges(t.m_faces[i].m_edges[0], t.m_faces[i].m_edges[1], t.m_faces[i].m_edges[2]);
+    }
+    m_fast.reset();
 }
 
 // ---- Steps --------------------------------------------------------------------------------
@@ -214,26 +498,30 @@ bool QvHolePatchBuilder::CreateSuperTriangle()
     return true;
 }
 
-bool QvHolePatchBuilder::CircleUndefined(int face) const
+bool QvHolePatchBuilder::FaceCircle(int face, QvPoint& centre, double& radius) const
 {
-    const QvFace& f = m_patch.m_faces[face];
-    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+    const Triangulation::Face& f = m_fast->m_faces[face];
+    const auto position = [this](int v) { return Flat(m_fast->m_vertices[v].m_point); };
     const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
         position(f.m_vertices[0]), position(f.m_vertices[1]), position(f.m_vertices[2])));
-    return !circle;
+    if (!circle)
+        return false;
+    centre = circle->m_centre;
+    radius = circle->m_radius;
+    return true;
 }
 
 void QvHolePatchBuilder::TrackFaces()
 {
-    const int faceCount = static_cast<int>(m_patch.m_faces.size());
-    if (m_tracking && static_cast<int>(m_undefined.size()) == faceCount)
+    const int faceCount = static_cast<int>(m_fast->m_faces.size());
+    if (m_tracking && static_cast<int>(m_circles.size()) == faceCount)
         return;
-    m_undefined.assign(faceCount, 0);
+    m_circles.assign(faceCount, Circle{});
     m_undefinedCount = 0;
     for (int f = 0; f < faceCount; ++f)
-        if (CircleUndefined(f))
+        if (!FaceCircle(f, m_circles[f].centre, m_circles[f].radius))
         {
-            m_undefined[f] = 1;
+            m_circles[f].undefined = true;
             ++m_undefinedCount;
         }
     m_tracking = true;
@@ -241,15 +529,15 @@ void QvHolePatchBuilder::TrackFaces()
 
 int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
 {
-    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
-    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    const auto position = [this](int v) { return Flat(m_fast->m_vertices[v].m_point); };
+    const int faceCount = static_cast<int>(m_fast->m_faces.size());
     // The first face in index order that holds q, sides included; only that choice
     // matters when q lies on a side or a corner, so the walk below hands such a point
     // and every walk that cannot finish over to this scan.
     const auto scan = [&]() {
         for (int f = 0; f < faceCount; ++f)
         {
-            const QvFace& face = m_patch.m_faces[f];
+            const Triangulation::Face& face = m_fast->m_faces[f];
             const QvPoint a = position(face.m_vertices[0]);
             const QvPoint b = position(face.m_vertices[1]);
             const QvPoint c = position(face.m_vertices[2]);
@@ -269,7 +557,7 @@ int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
     int f = faceCount - 1;
     for (int step = 0; step < faceCount; ++step)
     {
-        const QvFace& face = m_patch.m_faces[f];
+        const Triangulation::Face& face = m_fast->m_faces[f];
         const QvPoint corner[3] = {position(face.m_vertices[0]), position(face.m_vertices[1]),
                                    position(face.m_vertices[2])};
         const double o = Orient(corner[0], corner[1], corner[2]);
@@ -288,8 +576,8 @@ int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
         }
         if (exit == -1)
             return onSide ? scan() : f;
-        const int e = m_patch.FindEdge(face.m_vertices[exit], face.m_vertices[(exit + 1) % 3]);
-        const int g = e == -1 ? -1 : m_patch.m_edges[e].GetOtherFace(f);
+        const int e = m_fast->FindEdge(face.m_vertices[exit], face.m_vertices[(exit + 1) % 3]);
+        const int g = e == -1 ? -1 : m_fast->m_edges[e].GetOtherFace(f);
         if (g == -1)
             return scan();
         f = g;
@@ -299,37 +587,48 @@ int QvHolePatchBuilder::LocateFace(const QvPoint& q) const
 
 void QvHolePatchBuilder::RemoveTrackedFace(int face)
 {
-    m_patch.RemoveFace(face, false);
-    m_undefinedCount -= m_undefined[face];
-    m_undefined[face] = m_undefined.back();
-    m_undefined.pop_back();
+    // The mesh moves its last face into the freed place; the circles follow.
+    m_fast->RemoveFace(face);
+    m_undefinedCount -= m_circles[face].undefined ? 1 : 0;
+    m_circles[face] = m_circles.back();
+    m_circles.pop_back();
 }
 
 bool QvHolePatchBuilder::AddTrackedFace(int a, int b, int c)
 {
-    if (!m_patch.AddFace(a, b, c, 0))
+    if (!m_fast->AddFace(a, b, c))
     {
         m_tracking = false;
         return false;
     }
-    const char undefined = CircleUndefined(static_cast<int>(m_patch.m_faces.size()) - 1) ? 1 : 0;
-    m_undefined.push_back(undefined);
-    m_undefinedCount += undefined;
+    Circle circle;
+    circle.undefined = !FaceCircle(static_cast<int>(m_fast->m_faces.size()) - 1, circle.centre, circle.radius);
+    m_undefinedCount += circle.undefined ? 1 : 0;
+    m_circles.push_back(circle);
     return true;
 }
 
 bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
 {
-    const QvPoint q = Flat(p);
-    const auto position = [this](int v) { return Flat(m_patch.m_vertices[v].m_point); };
+    BeginInsertion();
+    const bool inserted = InsertOnePoint(p);
+    EndInsertion();
+    return inserted;
+}
 
-    if (m_patch.m_vertices.size() == 3 && m_patch.m_faces.size() == 1)
+bool QvHolePatchBuilder::InsertOnePoint(const QvPoint& p)
+{
+    m_boxesValid = false;
+    const QvPoint q = Flat(p);
+    const auto position = [this](int v) { return Flat(m_fast->m_vertices[v].m_point); };
+
+    if (m_fast->m_vertices.size() == 3 && m_fast->m_faces.size() == 1)
     {
-        m_patch.RemoveFace(0, false);
-        m_patch.AddVertex(p);
-        static_cast<void>(m_patch.AddFace(0, 1, 3, 0));
-        static_cast<void>(m_patch.AddFace(1, 2, 3, 0));
-        static_cast<void>(m_patch.AddFace(0, 2, 3, 0));
+        m_fast->RemoveFace(0);
+        m_fast->AddVertex(p);
+        static_cast<void>(m_fast->AddFace(0, 1, 3));
+        static_cast<void>(m_fast->AddFace(1, 2, 3));
+        static_cast<void>(m_fast->AddFace(0, 2, 3));
         m_tracking = false;
         return true;
     }
@@ -348,51 +647,60 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
     const int home = LocateFace(q);
     if (home == -1)
     {
-        m_patch.AddVertex(p);
+        m_fast->AddVertex(p);
         return true;
     }
-    for (const int v : m_patch.m_faces[home].m_vertices)
+    for (const int v : m_fast->m_faces[home].m_vertices)
         if (position(v) == q)
         {
-            m_patch.AddVertex(p);
+            m_fast->AddVertex(p);
             return true;
         }
 
-    std::set<int> cavity{home};
-    std::set<int> tested{home};
-    std::deque<int> queue{home};
-    while (!queue.empty())
+    // Cavity faces stay in ascending order: the widening below, the rim's order and the
+    // removal all go by it.
+    const int faceCount = static_cast<int>(m_fast->m_faces.size());
+    if (static_cast<int>(m_tested.size()) < faceCount)
     {
-        const int f = queue.front();
-        queue.pop_front();
-        for (const int e : m_patch.m_faces[f].m_edges)
+        m_tested.resize(faceCount, 0);
+        m_inCavity.resize(faceCount, 0);
+    }
+    const unsigned stamp = ++m_insertion;
+    const auto inCavity = [&](int f) { return m_inCavity[f] == stamp; };
+    std::vector<int>& cavity = m_cavity;
+    cavity.assign(1, home);
+    m_tested[home] = stamp;
+    m_inCavity[home] = stamp;
+    for (std::size_t next = 0; next < cavity.size(); ++next)
+    {
+        const int f = cavity[next];
+        for (const int e : m_fast->m_faces[f].m_edges)
         {
-            const int g = m_patch.m_edges[e].GetOtherFace(f);
-            if (g == -1 || !tested.insert(g).second)
+            const int g = m_fast->m_edges[e].GetOtherFace(f);
+            if (g == -1 || m_tested[g] == stamp)
                 continue;
-            const QvFace& face = m_patch.m_faces[g];
-            const std::unique_ptr<QvCircle> circle(QvCircle::FromThreePoints(
-                position(face.m_vertices[0]), position(face.m_vertices[1]), position(face.m_vertices[2])));
-            if (!circle)
-                return false;
-            if (circle->Contains(q))
+            m_tested[g] = stamp;
+            // Every face has its circle here: a face without one stopped the insertion above.
+            const Circle& circle = m_circles[g];
+            if (q.Distance(circle.centre) < circle.radius)
             {
-                cavity.insert(g);
-                queue.push_back(g);
+                m_inCavity[g] = stamp;
+                cavity.push_back(g);
             }
         }
     }
+    std::sort(cavity.begin(), cavity.end());
     for (bool widened = true; widened;)
     {
         widened = false;
         for (const int f : cavity)
         {
-            const QvFace& face = m_patch.m_faces[f];
+            const Triangulation::Face& face = m_fast->m_faces[f];
             for (const int e : face.m_edges)
             {
-                const QvEdge& side = m_patch.m_edges[e];
+                const Triangulation::Edge& side = m_fast->m_edges[e];
                 const int g = side.GetOtherFace(f);
-                if (g != -1 && cavity.count(g) != 0)
+                if (g != -1 && inCavity(g))
                     continue;
                 const QvPoint a = position(side.m_vertices[0]);
                 const QvPoint b = position(side.m_vertices[1]);
@@ -403,7 +711,8 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
                     continue;
                 if (g == -1)
                     return false;
-                cavity.insert(g);
+                m_inCavity[g] = stamp;
+                cavity.insert(std::lower_bound(cavity.begin(), cavity.end(), g), g);
                 widened = true;
                 break;
             }
@@ -412,32 +721,39 @@ bool QvHolePatchBuilder::InsertPoint(const QvPoint& p)
         }
     }
 
-    std::vector<std::pair<int, int>> rim;
-    std::set<int> rimVertices;
-    std::set<int> cavityVertices;
+    std::vector<std::pair<int, int>>& rim = m_rim;
+    std::vector<int>& rimVertices = m_rimVertices;
+    std::vector<int>& cavityVertices = m_cavityVertices;
+    rim.clear();
+    rimVertices.clear();
+    cavityVertices.clear();
     for (const int f : cavity)
     {
-        const QvFace& face = m_patch.m_faces[f];
-        cavityVertices.insert(face.m_vertices, face.m_vertices + 3);
+        const Triangulation::Face& face = m_fast->m_faces[f];
+        cavityVertices.insert(cavityVertices.end(), face.m_vertices, face.m_vertices + 3);
         for (const int e : face.m_edges)
         {
-            const QvEdge& side = m_patch.m_edges[e];
+            const Triangulation::Edge& side = m_fast->m_edges[e];
             const int g = side.GetOtherFace(f);
-            if (g == -1 || cavity.count(g) == 0)
+            if (g == -1 || !inCavity(g))
             {
                 rim.emplace_back(side.m_vertices[0], side.m_vertices[1]);
-                rimVertices.insert(side.m_vertices[0]);
-                rimVertices.insert(side.m_vertices[1]);
+                rimVertices.push_back(side.m_vertices[0]);
+                rimVertices.push_back(side.m_vertices[1]);
             }
         }
     }
+    const auto distinct = [](std::vector<int>& list) {
+        std::sort(list.begin(), list.end());
+        return std::unique(list.begin(), list.end()) - list.begin();
+    };
     // A vertex inside the cavity would lose all its faces.
-    if (rimVertices.size() != cavityVertices.size())
+    if (distinct(rimVertices) != distinct(cavityVertices))
         return false;
 
     for (auto it = cavity.rbegin(); it != cavity.rend(); ++it)
         RemoveTrackedFace(*it);
-    const int v = m_patch.AddVertex(p);
+    const int v = m_fast->AddVertex(p);
     for (const auto& [a, b] : rim)
         if (!AddTrackedFace(a, b, v))
             return false;
@@ -454,8 +770,16 @@ bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
 
     // A vertex inside the segment would end up inside the re-triangulated region and
     // lose its faces.
-    for (const QvVertex& vertex : m_patch.m_vertices)
+    UpdateBoxes();
+    const double nearX[2] = {std::min(s.m_start[0], s.m_end[0]) - 1e-6, std::max(s.m_start[0], s.m_end[0]) + 1e-6};
+    const double nearY[2] = {std::min(s.m_start[1], s.m_end[1]) - 1e-6, std::max(s.m_start[1], s.m_end[1]) + 1e-6};
+    const int vertexCount = static_cast<int>(m_patch.m_vertices.size());
+    for (int v = 0; v < vertexCount; ++v)
     {
+        const auto& c = m_vertexXY[v];
+        if (c[0] < nearX[0] || c[0] > nearX[1] || c[1] < nearY[0] || c[1] > nearY[1])
+            continue;
+        const QvVertex& vertex = m_patch.m_vertices[v];
         if (vertex.m_edges.empty())
             continue;
         const QvPoint p = Flat(vertex.m_point);
@@ -476,18 +800,10 @@ bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
     const int faceCount = static_cast<int>(m_patch.m_faces.size());
     for (int f = 0; f < faceCount; ++f)
     {
-        const QvFace& face = m_patch.m_faces[f];
-        bool apart[4] = {true, true, true, true};
-        for (const int v : face.m_vertices)
-        {
-            const QvPoint& c = m_patch.m_vertices[v].m_point;
-            apart[0] = apart[0] && c[0] < lowX;
-            apart[1] = apart[1] && c[0] > highX;
-            apart[2] = apart[2] && c[1] < lowY;
-            apart[3] = apart[3] && c[1] > highY;
-        }
-        if (apart[0] || apart[1] || apart[2] || apart[3])
+        const auto& box = m_faceBoxes[f];
+        if (box[1] < lowX || box[0] > highX || box[3] < lowY || box[2] > highY)
             continue;
+        const QvFace& face = m_patch.m_faces[f];
         for (int k = 0; k < 3; ++k)
         {
             const QvLineSeg side(position(face.m_vertices[k]), position(face.m_vertices[(k + 1) % 3]));
@@ -511,9 +827,33 @@ bool QvHolePatchBuilder::InsertSegment(const QvLineSeg& segment)
     std::vector<int> left;
     if (!SplitCavity(loop, s, right, left))
         return false;
+    m_boxesValid = false;
     for (auto it = crossed.rbegin(); it != crossed.rend(); ++it)
         m_patch.RemoveFace(*it, false);
     return TriangulatePolygon(right) && TriangulatePolygon(left);
+}
+
+void QvHolePatchBuilder::UpdateBoxes()
+{
+    const int faceCount = static_cast<int>(m_patch.m_faces.size());
+    const int vertexCount = static_cast<int>(m_patch.m_vertices.size());
+    if (m_boxesValid && static_cast<int>(m_faceBoxes.size()) == faceCount &&
+        static_cast<int>(m_vertexXY.size()) == vertexCount)
+        return;
+    m_vertexXY.resize(vertexCount);
+    for (int v = 0; v < vertexCount; ++v)
+        m_vertexXY[v] = {m_patch.m_vertices[v].m_point[0], m_patch.m_vertices[v].m_point[1]};
+    m_faceBoxes.resize(faceCount);
+    for (int f = 0; f < faceCount; ++f)
+    {
+        const std::int32_t* c = m_patch.m_faces[f].m_vertices;
+        const auto& a = m_vertexXY[c[0]];
+        const auto& b = m_vertexXY[c[1]];
+        const auto& d = m_vertexXY[c[2]];
+        m_faceBoxes[f] = {std::min({a[0], b[0], d[0]}), std::max({a[0], b[0], d[0]}), std::min({a[1], b[1], d[1]}),
+                          std::max({a[1], b[1], d[1]})};
+    }
+    m_boxesValid = true;
 }
 
 bool QvHolePatchBuilder::GetCavityBoundary(const std::set<int>& faces, std::vector<int>& loop) const
@@ -668,6 +1008,7 @@ void QvHolePatchBuilder::OrientCounterClockwise(std::vector<int>& loop) const
 
 bool QvHolePatchBuilder::TriangulatePolygon(std::vector<int>& loop)
 {
+    m_boxesValid = false;
     m_tracking = false;
     if (loop.size() < 3)
         return true;
@@ -728,11 +1069,13 @@ bool QvHolePatchBuilder::TriangulatePolygon(std::vector<int>& loop)
 
 void QvHolePatchBuilder::RemoveOutside()
 {
+    m_boxesValid = false;
     m_tracking = false;
     std::vector<int> outline;
+    const FlatIndex index(m_patch);
     for (const QvLineSeg& s : m_segments)
     {
-        const int v = FindVertexAt(s.m_start);
+        const int v = index.Find(s.m_start);
         if (v != -1)
             outline.push_back(v);
     }

@@ -5,7 +5,10 @@
 // in the planar tests. Construct with the input, Run once, read the patch, destroy.
 #pragma once
 
+#include <array>
+#include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "core/geometry/QvLine.h"
@@ -31,6 +34,8 @@ public:
     // did not become an edge. Without segments the enclosing triangle stays.
     [[nodiscard]] bool Run();
     void GetPatch(QvMesh& target) const;
+    // Hands the patch over without copying it; the builder's patch is empty afterwards.
+    void TakePatch(QvMesh& target);
     // Appends, per segment, the first patch vertex at its start point (none when there
     // is no such vertex) and returns the list; every call appends again.
     std::vector<int>& GetBoundaryVertexIndices();
@@ -50,7 +55,7 @@ public:
     // Bowyer-Watson step: the faces whose circumcircle holds p are replaced by a fan
     // around p. False, nothing changed, when a face has collinear corners or no
     // star-shaped cavity can be formed. A point on an existing vertex, or one outside
-    // every face, is added without faces.
+    // every face, is added without faces. (Run inserts all its points in one go.)
     [[nodiscard]] bool InsertPoint(const QvPoint& p);
     // Makes the segment an edge by re-triangulating the faces it crosses; true when it
     // crosses none.
@@ -78,20 +83,51 @@ public:
     std::vector<int> m_boundaryIndices;
 
 private:
+    // The patch's elements during point insertion, numbered and edited exactly as the
+    // mesh numbers and edits them, without its per-element objects and scratch lists.
+    struct Triangulation;
+    // Moves the patch into the triangulation and back.
+    void BeginInsertion();
+    void EndInsertion();
+    [[nodiscard]] bool InsertOnePoint(const QvPoint& p);
+    std::unique_ptr<Triangulation> m_fast;
+
     // First patch vertex at the planar position of p; -1 when none.
     int FindVertexAt(const QvPoint& p) const;
-    // The face's corners have no circumcircle in the plane.
-    bool CircleUndefined(int face) const;
-    // Flags every face without a circumcircle, unless the flags already follow the patch:
-    // InsertPoint keeps them, the other steps drop them, and a face count other than
-    // theirs (the patch edited from outside) has them computed again.
+    // The face's circumcircle in the plane, centre and radius; false when its corners
+    // have none.
+    bool FaceCircle(int face, QvPoint& centre, double& radius) const;
+    // Keeps every face's circumcircle (or the flag that it has none), unless they already
+    // follow the patch: InsertPoint keeps them, the other steps drop them, and a face count
+    // other than theirs (the patch edited from outside) has them computed again.
     void TrackFaces();
     // The face that holds q (the first in index order when q lies on a side); -1 when none.
     int LocateFace(const QvPoint& q) const;
     void RemoveTrackedFace(int face);
     [[nodiscard]] bool AddTrackedFace(int a, int b, int c);
 
-    std::vector<char> m_undefined;
+    struct Circle
+    {
+        QvPoint centre;
+        double radius = 0.0;
+        bool undefined = false;
+    };
+    std::vector<Circle> m_circles;
     int m_undefinedCount = 0;
     bool m_tracking = false;
+    // Per face, the insertion that last tested it (tested) or took it into its cavity.
+    std::vector<unsigned> m_tested;
+    std::vector<unsigned> m_inCavity;
+    unsigned m_insertion = 0;
+    // Scratch lists of one insertion, kept for their capacity.
+    std::vector<int> m_cavity;
+    std::vector<std::pair<int, int>> m_rim;
+    std::vector<int> m_rimVertices;
+    std::vector<int> m_cavityVertices;
+    // Flat boxes of the faces (x low, x high, y low, y high) and flat vertex positions,
+    // kept from one InsertSegment to the next while nothing else edits the patch.
+    void UpdateBoxes();
+    std::vector<std::array<double, 4>> m_faceBoxes;
+    std::vector<std::array<double, 2>> m_vertexXY;
+    bool m_boxesValid = false;
 };

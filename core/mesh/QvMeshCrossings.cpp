@@ -140,6 +140,43 @@ bool QvFacesCross(const QvMesh& mesh, const std::vector<int>& faces, const std::
     return false;
 }
 
+namespace {
+
+bool FaceMeetsBox(const QvMesh& mesh, int f, const double lo[3], const double hi[3])
+{
+    const std::int32_t* c = mesh.m_faces[f].m_vertices;
+    for (int k = 0; k < 3; ++k)
+    {
+        const double x = mesh.m_vertices[c[0]].m_point[k];
+        const double y = mesh.m_vertices[c[1]].m_point[k];
+        const double z = mesh.m_vertices[c[2]].m_point[k];
+        if (std::max({x, y, z}) < lo[k] || std::min({x, y, z}) > hi[k])
+            return false;
+    }
+    return true;
+}
+
+std::vector<int> FacesMeetingBox(const QvMesh& mesh, const double lo[3], const double hi[3], int below)
+{
+    const int count = static_cast<int>(mesh.m_faces.size());
+    std::vector<int> near;
+    for (int f = 0; f < std::min(below, count); ++f)
+        if (FaceMeetsBox(mesh, f, lo, hi))
+            near.push_back(f);
+    return near;
+}
+
+void GrowBox(const QvPoint& p, double lo[3], double hi[3])
+{
+    for (int k = 0; k < 3; ++k)
+    {
+        lo[k] = std::min(lo[k], p[k]);
+        hi[k] = std::max(hi[k], p[k]);
+    }
+}
+
+} // namespace
+
 std::vector<int> QvFacesInBox(const QvMesh& mesh, const std::vector<int>& faces, int below)
 {
     double lo[3] = {1e300, 1e300, 1e300};
@@ -148,27 +185,39 @@ std::vector<int> QvFacesInBox(const QvMesh& mesh, const std::vector<int>& faces,
     for (const int f : faces)
         if (f >= 0 && f < count)
             for (const int v : mesh.m_faces[f].m_vertices)
-                for (int k = 0; k < 3; ++k)
-                {
-                    lo[k] = std::min(lo[k], mesh.m_vertices[v].m_point[k]);
-                    hi[k] = std::max(hi[k], mesh.m_vertices[v].m_point[k]);
-                }
-    std::vector<int> near;
-    for (int f = 0; f < std::min(below, count); ++f)
-    {
-        bool apart = false;
-        const std::int32_t* c = mesh.m_faces[f].m_vertices;
-        for (int k = 0; k < 3 && !apart; ++k)
-        {
-            const double x = mesh.m_vertices[c[0]].m_point[k];
-            const double y = mesh.m_vertices[c[1]].m_point[k];
-            const double z = mesh.m_vertices[c[2]].m_point[k];
-            apart = std::max({x, y, z}) < lo[k] || std::min({x, y, z}) > hi[k];
-        }
-        if (!apart)
-            near.push_back(f);
-    }
-    return near;
+                GrowBox(mesh.m_vertices[v].m_point, lo, hi);
+    return FacesMeetingBox(mesh, lo, hi, below);
+}
+
+std::vector<int> QvFacesNearVertices(const QvMesh& mesh, const std::vector<int>& vertices, int below)
+{
+    double lo[3] = {1e300, 1e300, 1e300};
+    double hi[3] = {-1e300, -1e300, -1e300};
+    const int count = static_cast<int>(mesh.m_vertices.size());
+    for (const int v : vertices)
+        if (v >= 0 && v < count)
+            GrowBox(mesh.m_vertices[v].m_point, lo, hi);
+    return FacesMeetingBox(mesh, lo, hi, below);
+}
+
+bool QvLastFaceCrosses(const QvMesh& mesh, const std::vector<int>& near, int firstFace)
+{
+    const int last = static_cast<int>(mesh.m_faces.size()) - 1;
+    if (last < 0)
+        return false;
+    double lo[3] = {1e300, 1e300, 1e300};
+    double hi[3] = {-1e300, -1e300, -1e300};
+    for (const int v : mesh.m_faces[last].m_vertices)
+        GrowBox(mesh.m_vertices[v].m_point, lo, hi);
+    const auto meets = [&](int f) { return FaceMeetsBox(mesh, f, lo, hi); };
+    std::vector<int> others;
+    for (const int f : near)
+        if (f >= 0 && f < last && meets(f))
+            others.push_back(f);
+    for (int f = std::max(firstFace, 0); f < last; ++f)
+        if (meets(f))
+            others.push_back(f);
+    return QvFacesCross(mesh, {last}, others);
 }
 
 bool QvPatchCrosses(const QvMesh& mesh, int firstFace)

@@ -19,6 +19,14 @@ bool QvFacesCross(const QvMesh& mesh, const std::vector<int>& faces, const std::
 // The faces below `below` whose boxes meet the box of `faces`, ascending.
 std::vector<int> QvFacesInBox(const QvMesh& mesh, const std::vector<int>& faces, int below);
 
+// The faces below `below` whose boxes meet the box of the listed vertices, ascending.
+std::vector<int> QvFacesNearVertices(const QvMesh& mesh, const std::vector<int>& vertices, int below);
+
+// True when the mesh's last face crosses a face of `near` or a face from firstFace on
+// before it, each pair judged as QvPatchCrosses judges it: the corner-cutting fills test
+// each triangle as they add it.
+bool QvLastFaceCrosses(const QvMesh& mesh, const std::vector<int>& near, int firstFace);
+
 // True when a face from firstFace on (a patch just added) crosses another patch face or
 // one of the older faces near the patch (those whose boxes meet the patch's box).
 bool QvPatchCrosses(const QvMesh& mesh, int firstFace);

@@ -87,6 +87,10 @@ TEST_P(CrossingGuard, CallsThePairAsCgalDoes)
     EXPECT_EQ(CgalCalls(c), c.crosses);
     EXPECT_EQ(QvFacesCross(mesh, {1}, {0}), c.crosses);
     EXPECT_EQ(QvPatchCrosses(mesh, 1), c.crosses);
+    // The last face against the surface near its corners, or against the patch before it.
+    const std::vector<int> corners(c.added.begin(), c.added.end());
+    EXPECT_EQ(QvLastFaceCrosses(mesh, QvFacesNearVertices(mesh, corners, 1), 1), c.crosses);
+    EXPECT_EQ(QvLastFaceCrosses(mesh, {}, 0), c.crosses);
     // Neither face is judged against the other when only the older is listed as other.
     EXPECT_EQ(QvFacesCross(mesh, {}, {0, 1}), false);
 }
