@@ -64,6 +64,15 @@ struct QvReadFace
     int tag;
 };
 
+class QvMesh;
+
+// A mesh read without its faces, and the faces still to insert (QvMesh::InsertReadFaces).
+struct QvPendingFaces
+{
+    QvMesh* mesh = nullptr;
+    std::vector<QvReadFace> faces;
+};
+
 class QvMesh : public QvEntity
 {
 public:
@@ -127,6 +136,8 @@ public:
     // the mesh is then unchanged. On success it replaces the entity part and
     // the elements, rebuilding edges and normals.
     [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model) override;
+    // The same read in two halves, as ReadCompact below.
+    [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model, std::vector<QvReadFace>& faces);
     // Compact form: 16-bit indices up to 65535 elements, int32 above.
     std::ostream& WriteCompact(std::ostream& os, int version) const;
     // Reads the compact form; same failure contract as Read.

@@ -181,6 +181,15 @@ std::ostream& QvMesh::Write(std::ostream& os, int version) const
 
 bool QvMesh::Read(std::istream& is, int version, QvModel* model)
 {
+    std::vector<QvReadFace> faces;
+    if (!Read(is, version, model, faces))
+        return false;
+    InsertReadFaces(faces);
+    return true;
+}
+
+bool QvMesh::Read(std::istream& is, int version, QvModel* model, std::vector<QvReadFace>& faces)
+{
     QvEntity entity(*this);
     if (!entity.Read(is, version, model))
     {
@@ -216,9 +225,9 @@ bool QvMesh::Read(std::istream& is, int version, QvModel* model)
         LogReadFailure(980);
         return false;
     }
-    std::vector<QvReadFace> faces(static_cast<std::size_t>(faceCount));
+    std::vector<QvReadFace> read(static_cast<std::size_t>(faceCount));
     QvFace scratch;
-    for (QvReadFace& stored : faces)
+    for (QvReadFace& stored : read)
     {
         if (!scratch.Read(is, version, model))
         {
@@ -235,7 +244,9 @@ bool QvMesh::Read(std::istream& is, int version, QvModel* model)
 
     QvEntity::operator=(entity);
     m_vertices = std::move(vertices);
-    InsertReadFaces(faces);
+    m_edges.clear();
+    m_faces.clear();
+    faces = std::move(read);
     return true;
 }
 

@@ -64,15 +64,25 @@ std::ostream& QvAirway::Write(std::ostream& os, int version) const
     return os;
 }
 
-bool QvAirway::Read(std::istream& is, int version, QvModel* model)
+bool QvAirway::Read(std::istream& is, int version, QvModel* model) { return Read(is, version, model, nullptr); }
+
+bool QvAirway::Read(std::istream& is, int version, QvModel* model, std::vector<QvPendingFaces>* pending)
 {
-    if (!ReadCompact(is, version, model))
+    std::vector<QvReadFace> faces;
+    if (!ReadCompact(is, version, model, faces))
         return false;
     QvFrame frame;
-    if (!frame.Read(is))
-        return false;
-    m_frame = frame;
-    return m_curve.Read(is, true);
+    bool read = frame.Read(is);
+    if (read)
+    {
+        m_frame = frame;
+        read = m_curve.Read(is, true);
+    }
+    if (read && pending)
+        pending->push_back({this, std::move(faces)});
+    else
+        InsertReadFaces(faces);
+    return read;
 }
 
 double QvAirway::GetSurfaceArea() const

@@ -37,6 +37,9 @@ public:
     // Mesh, then frame, then curve, each only when the part before it was read; the
     // parts read before a failing one stay. False on a short or damaged stream.
     [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model) override;
+    // With pending, a whole read leaves the faces out and lists them there, for
+    // InsertPendingFaces.
+    [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model, std::vector<QvPendingFaces>* pending);
 
     // Sum of the triangle areas (Heron's formula); 0 without faces.
     double GetSurfaceArea() const;

@@ -121,10 +121,10 @@ template <typename T, typename Read>
     return true;
 }
 
-// int32 flag; when present (the test decides), the record. A record that fails is
-// deleted and fails the read. A second hinge axis or airway replaces the first.
-template <typename T, typename Present>
-[[nodiscard]] bool ReadOptional(QvModel& model, std::istream& is, int version, Present present)
+// int32 flag; when present (the test decides), the record, through `read`. A record
+// that fails is deleted and fails the read. A second hinge axis or airway replaces the first.
+template <typename T, typename Present, typename Read>
+[[nodiscard]] bool ReadOptional(QvModel& model, std::istream& is, Present present, Read read)
 {
     std::int32_t flag = 0;
     if (!qvio::ReadI32(is, flag))
@@ -132,24 +132,48 @@ template <typename T, typename Present>
     if (!present(flag))
         return true;
     auto entity = std::make_unique<T>();
-    if (!entity->Read(is, version, &model))
+    if (!read(*entity))
         return false;
     model.AddEntity(entity.release());
     return true;
 }
 
+template <typename T, typename Present>
+[[nodiscard]] bool ReadOptional(QvModel& model, std::istream& is, int version, Present present)
+{
+    return ReadOptional<T>(model, is, present, [&](T& entity) { return entity.Read(is, version, &model); });
+}
+
 bool FlagIsOne(std::int32_t flag) { return flag == 1; }
 
-// The tooth records in order; the faces of their meshes are inserted afterwards, tooth
-// by tooth side by side (also those read before a record that fails).
-[[nodiscard]] bool ReadTeeth(QvModel& model, std::istream& is, int version)
+// The mesh records of a read are parsed in order and leave their faces here; Insert
+// then builds the meshes side by side (also those read before a record that fails).
+struct PendingFaces
 {
-    std::vector<QvToothPendingFaces> pending;
-    const bool read = ReadEntities<QvTooth>(model, is, kToothRecordBytes, [&](QvTooth& tooth) {
-        return tooth.ReadRecord(is, version, &model, &pending);
+    std::vector<QvToothPendingFaces> teeth;
+    std::vector<QvPendingFaces> meshes;
+
+    void Insert() { QvTooth::InsertPendingFaces(teeth, meshes, 0); }
+};
+
+[[nodiscard]] bool ReadTeeth(QvModel& model, std::istream& is, int version, PendingFaces& pending)
+{
+    return ReadEntities<QvTooth>(model, is, kToothRecordBytes, [&](QvTooth& tooth) {
+        return tooth.ReadRecord(is, version, &model, &pending.teeth);
     });
-    QvTooth::InsertPendingFaces(pending, 0);
-    return read;
+}
+
+[[nodiscard]] bool ReadJawBones(QvModel& model, std::istream& is, int version, PendingFaces& pending)
+{
+    return ReadEntities<QvJawBone>(model, is, kJawBoneBytes,
+                                   [&](QvJawBone& bone) { return bone.Read(is, version, &model, &pending.meshes); });
+}
+
+[[nodiscard]] bool ReadAirway(QvModel& model, std::istream& is, int version, PendingFaces& pending)
+{
+    return ReadOptional<QvAirway>(model, is, FlagIsOne, [&](QvAirway& airway) {
+        return airway.Read(is, version, &model, &pending.meshes);
+    });
 }
 
 template <typename T>
@@ -218,27 +242,33 @@ bool QvModel::ReadOS(std::istream& is, int version, QvModel* owner)
         RemoveObject(m_jaws.back(), true);
     if (!ReadEntities<QvJaw>(*this, is, kJawRecordBytes, [&](QvJaw& jaw) { return jaw.ReadRecord(is); }))
         return false;
-    while (!m_teeth.empty())
-        RemoveObject(m_teeth.back(), true);
-    if (!ReadTeeth(*this, is, version))
-        return false;
-    while (!m_gums.empty())
-        RemoveObject(m_gums.back(), true);
-    if (!ReadEntities<QvGum>(*this, is, kGumRecordBytes, [&](QvGum& gum) { return gum.ReadRecord(is, version, this); }))
-        return false;
-    if (version >= kOSFirstTracing && version <= kOSLastTracing && !ReadCephTracing(is, version))
-        return false;
-    if (version >= kOSJawBones)
-    {
-        while (!m_jawBones.empty())
-            RemoveObject(m_jawBones.back(), true);
-        if (!ReadEntities<QvJawBone>(*this, is, kJawBoneBytes,
-                                     [&](QvJawBone& bone) { return bone.Read(is, version, this); }))
+    PendingFaces pending;
+    const auto readMeshes = [&] {
+        while (!m_teeth.empty())
+            RemoveObject(m_teeth.back(), true);
+        if (!ReadTeeth(*this, is, version, pending))
             return false;
-    }
-    if (version >= kOSHingeAxis && !ReadOptional<QvHingeAxis>(*this, is, version, FlagIsOne))
-        return false;
-    if (version >= kOSAirway && !ReadOptional<QvAirway>(*this, is, version, FlagIsOne))
+        while (!m_gums.empty())
+            RemoveObject(m_gums.back(), true);
+        if (!ReadEntities<QvGum>(*this, is, kGumRecordBytes,
+                                 [&](QvGum& gum) { return gum.ReadRecord(is, version, this); }))
+            return false;
+        if (version >= kOSFirstTracing && version <= kOSLastTracing && !ReadCephTracing(is, version))
+            return false;
+        if (version >= kOSJawBones)
+        {
+            while (!m_jawBones.empty())
+                RemoveObject(m_jawBones.back(), true);
+            if (!ReadJawBones(*this, is, version, pending))
+                return false;
+        }
+        if (version >= kOSHingeAxis && !ReadOptional<QvHingeAxis>(*this, is, version, FlagIsOne))
+            return false;
+        return version < kOSAirway || ReadAirway(*this, is, version, pending);
+    };
+    const bool meshes = readMeshes();
+    pending.Insert();
+    if (!meshes)
         return false;
     if (version <= kOSLastToothRefs ? !ReadToothRefs(is, version) : !ReadFlaggedJawRef(is, version))
         return false;
@@ -396,17 +426,18 @@ bool QvModel::ReadDM(std::istream& is, int version)
         return false;
     if (!ReadPatientInfo(*this, is, version) || !ReadNextId(is))
         return false;
-    if (!ReadEntities<QvJaw>(*this, is, kJawRecordBytes, [&](QvJaw& jaw) { return jaw.ReadRecord(is); }) ||
-        !ReadTeeth(*this, is, version) ||
-        !ReadEntities<QvGum>(*this, is, kTextMeshBytes, [&](QvGum& gum) { return gum.ReadModel(is, version, this); }))
+    if (!ReadEntities<QvJaw>(*this, is, kJawRecordBytes, [&](QvJaw& jaw) { return jaw.ReadRecord(is); }))
         return false;
-    if (version >= kDMJawBones &&
-        !ReadEntities<QvJawBone>(*this, is, kJawBoneBytes,
-                                 [&](QvJawBone& bone) { return bone.Read(is, version, this); }))
-        return false;
-    if (version >= kDMHingeAxis && !ReadOptional<QvHingeAxis>(*this, is, version, FlagIsOne))
-        return false;
-    if (version >= kDMAirway && !ReadOptional<QvAirway>(*this, is, version, FlagIsOne))
+    PendingFaces pending;
+    const bool meshes =
+        ReadTeeth(*this, is, version, pending) &&
+        ReadEntities<QvGum>(*this, is, kTextMeshBytes,
+                            [&](QvGum& gum) { return gum.ReadModel(is, version, this, &pending.meshes); }) &&
+        (version < kDMJawBones || ReadJawBones(*this, is, version, pending)) &&
+        (version < kDMHingeAxis || ReadOptional<QvHingeAxis>(*this, is, version, FlagIsOne)) &&
+        (version < kDMAirway || ReadAirway(*this, is, version, pending));
+    pending.Insert();
+    if (!meshes)
         return false;
     if (version <= kDMLastToothRefs ? !ReadToothRefs(is, version) : !ReadFlaggedJawRef(is, version))
         return false;

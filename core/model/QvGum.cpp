@@ -85,12 +85,16 @@ std::ostream& QvGum::WriteModel(std::ostream& os, int version) const
     return os;
 }
 
-bool QvGum::ReadModel(std::istream& is, int version, QvModel* model)
+bool QvGum::ReadModel(std::istream& is, int version, QvModel* model, std::vector<QvPendingFaces>* pending)
 {
     qvmodel::Scratch<QvMesh> mesh;
+    std::vector<QvReadFace> faces;
+    // The oldest form only lends its geometry, which is copied whole.
+    const bool later = pending && version > kLastEmptyGumMeshVersion;
     std::int32_t id = 0;
     std::int32_t jawId = -1;
-    if (!mesh->Read(is, version, model) || !qvio::ReadI32(is, id) || !qvio::ReadI32(is, jawId))
+    if (!(later ? mesh->Read(is, version, model, faces) : mesh->Read(is, version, model)) ||
+        !qvio::ReadI32(is, id) || !qvio::ReadI32(is, jawId))
         return false;
 
     if (version <= kLastEmptyGumMeshVersion)
@@ -104,5 +108,7 @@ bool QvGum::ReadModel(std::istream& is, int version, QvModel* model)
     }
     m_id = id;
     SetJaw(qvmodel::FindJawById(model, jawId));
+    if (later)
+        pending->push_back({this, std::move(faces)});
     return true;
 }

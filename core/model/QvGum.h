@@ -38,7 +38,10 @@ public:
     // Up to 2053 the stored mesh replaces only the mesh data (the gum keeps the id
     // stored after the mesh); from 2054 the gum's own mesh with its entity part.
     // False on a short or broken stream; the gum is then unchanged.
-    [[nodiscard]] bool ReadModel(std::istream& is, int version, QvModel* model);
+    // With pending, a gum that takes its own mesh leaves the faces out and lists them
+    // there, for InsertPendingFaces.
+    [[nodiscard]] bool ReadModel(std::istream& is, int version, QvModel* model,
+                                 std::vector<QvPendingFaces>* pending = nullptr);
 
     QvJaw* GetJaw() const { return m_jaw.Get(); }
     void SetJaw(QvJaw* jaw) { m_jaw.Reset(jaw); }

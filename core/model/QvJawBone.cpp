@@ -18,15 +18,21 @@ std::ostream& QvJawBone::Write(std::ostream& os, int version) const
     return os;
 }
 
-bool QvJawBone::Read(std::istream& is, int version, QvModel* model)
+bool QvJawBone::Read(std::istream& is, int version, QvModel* model) { return Read(is, version, model, nullptr); }
+
+bool QvJawBone::Read(std::istream& is, int version, QvModel* model, std::vector<QvPendingFaces>* pending)
 {
     qvmodel::Scratch<QvMesh> mesh;
+    std::vector<QvReadFace> faces;
     bool upper = true;
     QvMatrix matrix;
-    if (!mesh->ReadCompact(is, version, model) || !qvmodel::ReadFlagByte(is, upper) || !matrix.Read(is))
+    if (!(pending ? mesh->ReadCompact(is, version, model, faces) : mesh->ReadCompact(is, version, model)) ||
+        !qvmodel::ReadFlagByte(is, upper) || !matrix.Read(is))
         return false;
     qvmodel::SwapMeshData(*this, *mesh, true);
     m_bUpper = upper;
     m_matrix = matrix;
+    if (pending)
+        pending->push_back({this, std::move(faces)});
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <vector>
 
 #include "core/geometry/QvMatrix.h"
 #include "core/mesh/QvMesh.h"
@@ -20,6 +21,8 @@ public:
     std::ostream& Write(std::ostream& os, int version) const override;
     // False on a short or broken stream; the jaw bone is then unchanged.
     [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model) override;
+    // With pending, the faces are left out and listed there, for InsertPendingFaces.
+    [[nodiscard]] bool Read(std::istream& is, int version, QvModel* model, std::vector<QvPendingFaces>* pending);
 
     bool IsUpper() const { return m_bUpper; }
     void SetUpper(bool upper) { m_bUpper = upper; }

@@ -325,8 +325,31 @@ bool QvTooth::ReadRecord(std::istream& is, int version, QvModel* model, std::vec
 
 void QvTooth::InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, unsigned threads)
 {
-    QvParallelFor(pending.size(), threads, [&pending](std::size_t i) {
-        QvToothPendingFaces& job = pending[i];
+    std::vector<QvPendingFaces> none;
+    InsertPendingFaces(pending, none, threads);
+}
+
+void QvTooth::InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, std::vector<QvPendingFaces>& meshes,
+                                 unsigned threads)
+{
+    // Largest first, so that a jaw bone is not the one job left running at the end.
+    const std::size_t count = meshes.size() + pending.size();
+    std::vector<std::pair<std::size_t, std::size_t>> order; // (faces, job)
+    order.reserve(count);
+    for (std::size_t i = 0; i < meshes.size(); ++i)
+        order.emplace_back(meshes[i].faces.size(), i);
+    for (std::size_t i = 0; i < pending.size(); ++i)
+        order.emplace_back(pending[i].faces.size() + pending[i].rootFaces.size(), meshes.size() + i);
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+
+    QvParallelFor(count, threads, [&](std::size_t k) {
+        const std::size_t i = order[k].second;
+        if (i < meshes.size())
+        {
+            meshes[i].mesh->InsertReadFaces(meshes[i].faces);
+            return;
+        }
+        QvToothPendingFaces& job = pending[i - meshes.size()];
         job.tooth->InsertReadFaces(job.faces);
         if (QvRoot* root = job.tooth->GetRoot())
             root->InsertReadFaces(job.rootFaces);
@@ -334,6 +357,7 @@ void QvTooth::InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, unsi
             job.tooth->UpdateCrownLoop();
     });
     pending.clear();
+    meshes.clear();
 }
 
 void QvTooth::UpdateCrownLoop()

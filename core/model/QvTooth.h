@@ -89,6 +89,10 @@ public:
     // up to threads threads (0: one per hardware thread): the teeth a read without a
     // list gives. Empties the list.
     static void InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, unsigned threads);
+    // The same, with the other meshes of the read side by side with the teeth.
+    // Empties both lists.
+    static void InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, std::vector<QvPendingFaces>& meshes,
+                                   unsigned threads);
     // The crown boundary loop from the faces that are not grown root, as the record
     // reader sets it; left as it is when every face is grown root.
     void UpdateCrownLoop();

@@ -146,10 +146,11 @@ void ExpectSameTopology(const QvMesh& a, const QvMesh& b)
 }
 
 // Each tooth of a read case against its record read alone: edges, incidence lists,
-// sides, normals, root and crown rim all the same. The real teeth (where the shared data
-// is on this machine) carry a grown root on their lower part, so their rims are found
-// on real geometry; a record that fails leaves the teeth before it whole.
-TEST_F(CaseDocument, TeethReadSideBySideMatchRecordsReadAlone)
+// sides, normals, root and crown rim all the same; so too the gums, jaw bones and
+// airway built beside them. The real teeth (where the shared data is on this machine)
+// carry a grown root on their lower part, so their rims are found on real geometry; a
+// record that fails leaves the meshes before it whole.
+TEST_F(CaseDocument, MeshesReadSideBySideMatchRecordsReadAlone)
 {
     QvModel source;
     qvtest::FillCase(source);
@@ -185,6 +186,17 @@ TEST_F(CaseDocument, TeethReadSideBySideMatchRecordsReadAlone)
             [&](std::ostream& os) { static_cast<const QvTooth*>(entity)->WriteRecord(os, version); }));
     const std::size_t first = bytes.find(records[0]);
     ASSERT_NE(first, std::string::npos);
+    ASSERT_EQ(source.m_jawBones.size(), 2u);
+    ASSERT_FALSE(source.m_gums.empty());
+    ASSERT_NE(source.GetAirway(), nullptr);
+    std::vector<std::string> gums;
+    for (const QvEntity* gum : source.m_gums)
+        gums.push_back(
+            qvtest::BytesOf([&](std::ostream& os) { static_cast<const QvGum*>(gum)->WriteModel(os, version); }));
+    std::vector<std::string> bones;
+    for (const QvEntity* bone : source.m_jawBones)
+        bones.push_back(qvtest::BytesOf([&](std::ostream& os) { bone->Write(os, version); }));
+    const std::string airway = qvtest::BytesOf([&](std::ostream& os) { source.GetAirway()->Write(os, version); });
 
     const auto expectAsAlone = [&](const QvModel& back) {
         for (std::size_t i = 0; i < back.m_teeth.size(); ++i)
@@ -205,11 +217,40 @@ TEST_F(CaseDocument, TeethReadSideBySideMatchRecordsReadAlone)
             if (alone.GetRoot())
                 ExpectSameTopology(*alone.GetRoot(), *read->GetRoot());
         }
+        for (std::size_t i = 0; i < back.m_gums.size(); ++i)
+        {
+            SCOPED_TRACE("gum " + std::to_string(i));
+            QvModel aloneModel;
+            QvGum alone;
+            std::istringstream is(gums[i]);
+            ASSERT_TRUE(alone.ReadModel(is, version, &aloneModel));
+            ExpectSameTopology(alone, *static_cast<const QvMesh*>(back.m_gums[i]));
+        }
+        for (std::size_t i = 0; i < back.m_jawBones.size(); ++i)
+        {
+            SCOPED_TRACE("jaw bone " + std::to_string(i));
+            QvModel aloneModel;
+            QvJawBone alone;
+            std::istringstream is(bones[i]);
+            ASSERT_TRUE(alone.Read(is, version, &aloneModel));
+            ExpectSameTopology(alone, *static_cast<const QvMesh*>(back.m_jawBones[i]));
+        }
+        if (back.GetAirway())
+        {
+            QvModel aloneModel;
+            QvAirway alone;
+            std::istringstream is(airway);
+            ASSERT_TRUE(alone.Read(is, version, &aloneModel));
+            ExpectSameTopology(alone, *back.GetAirway());
+        }
     };
 
     QvModel back;
     ASSERT_TRUE(ReadDMFrom(back, bytes, version));
     ASSERT_EQ(back.m_teeth.size(), source.m_teeth.size());
+    ASSERT_EQ(back.m_gums.size(), source.m_gums.size());
+    ASSERT_EQ(back.m_jawBones.size(), 2u);
+    ASSERT_NE(back.GetAirway(), nullptr);
     expectAsAlone(back);
 
     // Cut inside the third tooth record: the first two are read and whole.
@@ -218,6 +259,16 @@ TEST_F(CaseDocument, TeethReadSideBySideMatchRecordsReadAlone)
     EXPECT_FALSE(ReadDMFrom(partial, cutBytes, version));
     ASSERT_EQ(partial.m_teeth.size(), 2u);
     expectAsAlone(partial);
+
+    // Cut inside the second jaw bone: the teeth, gums and first jaw bone are whole.
+    const std::size_t secondBone = bytes.find(bones[1]);
+    ASSERT_NE(secondBone, std::string::npos);
+    QvModel upToBone;
+    EXPECT_FALSE(ReadDMFrom(upToBone, bytes.substr(0, secondBone + bones[1].size() / 2), version));
+    ASSERT_EQ(upToBone.m_teeth.size(), source.m_teeth.size());
+    ASSERT_EQ(upToBone.m_gums.size(), source.m_gums.size());
+    ASSERT_EQ(upToBone.m_jawBones.size(), 1u);
+    expectAsAlone(upToBone);
 }
 
 // ---- Older versions, built section by section from the read tables --------------------
