@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <iterator>
-#include <list>
 #include <utility>
 #include <vector>
 
@@ -123,14 +121,17 @@ bool CutCheapestCorners(QvMesh* mesh, const std::vector<int>& loop, std::set<int
     added.clear();
 
     const bool reversed = QvFillHoleCommand::IsEdgeReversed(mesh, loop[0], loop[1]);
-    std::list<int> remaining(loop.begin(), loop.end());
-    const auto before = [&remaining](std::list<int>::iterator it) {
-        return it == remaining.begin() ? std::prev(remaining.end()) : std::prev(it);
-    };
-    const auto after = [&remaining](std::list<int>::iterator it) {
-        const auto next = std::next(it);
-        return next == remaining.end() ? remaining.begin() : next;
-    };
+    const int n = static_cast<int>(loop.size());
+    // Loop positions still on the front, in loop order, with their neighbours there.
+    std::vector<int> positions(n);
+    std::vector<int> before(n);
+    std::vector<int> after(n);
+    for (int k = 0; k < n; ++k)
+    {
+        positions[k] = k;
+        before[k] = (k + n - 1) % n;
+        after[k] = (k + 1) % n;
+    }
 
     const int firstFace = static_cast<int>(mesh->m_faces.size());
     const auto undo = [&]() {
@@ -141,33 +142,42 @@ bool CutCheapestCorners(QvMesh* mesh, const std::vector<int>& loop, std::set<int
     };
     const QvHoleOutline outline(*mesh, loop);
     const std::vector<int> near = keepClear ? QvFacesNearVertices(*mesh, loop, firstFace) : std::vector<int>();
-    std::vector<std::pair<double, std::list<int>::iterator>> ranked;
+    // Cheapest first, the first in loop order on equal costs. A cut changes the costs of
+    // the corners at or beside its three vertices only: it adds the one side between its
+    // neighbours and gives its two sides their second face.
+    std::vector<double> costs(n, kForbidden);
+    std::set<std::pair<double, int>> ranked;
+    const auto rank = [&](int k) {
+        if (costs[k] < kForbidden)
+            ranked.erase({costs[k], k});
+        costs[k] = QvFillHoleCommand::CornerCost(mesh, loop[before[k]], loop[k], loop[after[k]]);
+        if (mesh->m_vertices[loop[k]].m_edges.empty())
+            costs[k] = kForbidden;
+        if (costs[k] < kForbidden)
+            ranked.emplace(costs[k], k);
+        else
+            costs[k] = kForbidden;
+    };
+    for (int k = 0; k < n; ++k)
+        rank(k);
     std::vector<int> front;
-    while (remaining.size() >= 3)
+    while (positions.size() >= 3)
     {
-        ranked.clear();
-        for (auto it = remaining.begin(); it != remaining.end(); ++it)
-        {
-            const double cost = QvFillHoleCommand::CornerCost(mesh, *before(it), *it, *after(it));
-            if (!mesh->m_vertices[*it].m_edges.empty() && cost < kForbidden)
-                ranked.emplace_back(cost, it);
-        }
-        // Cheapest first, the first in list order on equal costs.
-        std::stable_sort(ranked.begin(), ranked.end(),
-                         [](const auto& x, const auto& y) { return x.first < y.first; });
-        front.assign(remaining.begin(), remaining.end());
-        auto chosen = remaining.end();
+        front.clear();
+        for (const int k : positions)
+            front.push_back(loop[k]);
+        int chosen = -1;
         const int face = static_cast<int>(mesh->m_faces.size());
-        for (const auto& [cost, it] : ranked)
+        for (const auto& [cost, k] : ranked)
         {
+            const int c = loop[k];
+            const int p = loop[before[k]];
+            const int nx = loop[after[k]];
             // A corner without area (a spike, coincident or collinear points) covers
             // nothing; any other must keep its triangle inside the outline.
-            if (!(cost <= 0.0 || outline.IsFreeCorner(*before(it), *it, *after(it), front)))
+            if (!(cost <= 0.0 || outline.IsFreeCorner(p, c, nx, front)))
                 continue;
-            const int c = *it;
-            const int p = *before(it);
-            const int n = *after(it);
-            const bool accepted = reversed ? mesh->AddFace(c, n, p, 0) : mesh->AddFace(n, c, p, 0);
+            const bool accepted = reversed ? mesh->AddFace(c, nx, p, 0) : mesh->AddFace(nx, c, p, 0);
             // A refused face would leave a gap in the patch: the hole is not closed.
             if (!accepted)
                 return undo();
@@ -176,13 +186,22 @@ bool CutCheapestCorners(QvMesh* mesh, const std::vector<int>& loop, std::set<int
                 mesh->RemoveFace(face, false);
                 continue;
             }
-            chosen = it;
+            chosen = k;
             break;
         }
-        if (chosen == remaining.end())
+        if (chosen == -1)
             return undo();
         added.insert(face);
-        remaining.erase(chosen);
+        positions.erase(std::find(positions.begin(), positions.end(), chosen));
+        ranked.erase({costs[chosen], chosen});
+        costs[chosen] = kForbidden;
+        const int corners[3] = {loop[before[chosen]], loop[chosen], loop[after[chosen]]};
+        after[before[chosen]] = after[chosen];
+        before[after[chosen]] = before[chosen];
+        const auto touched = [&corners](int v) { return v == corners[0] || v == corners[1] || v == corners[2]; };
+        for (const int k : positions)
+            if (touched(loop[before[k]]) || touched(loop[k]) || touched(loop[after[k]]))
+                rank(k);
     }
     return true;
 }

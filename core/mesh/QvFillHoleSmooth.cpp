@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "core/geometry/QvInterpolation.h"
 #include "core/geometry/QvLine.h"
@@ -87,9 +88,29 @@ bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
     if (n < 4)
         return n < 3 || rough > 0;
     // Where the front cannot close the loop without crossing, the planar fill's cap
-    // gives the flattening its disc as well.
-    if (rough == 0 && FillLoopPlanar(loop, tag))
-        rough = static_cast<int>(mesh.m_faces.size()) - firstFace;
+    // gives the flattening its disc as well. That fill renews every face's normal, which
+    // taking its faces back does not undo: a failure puts the old normals back.
+    std::vector<QvVector> normals;
+    if (rough == 0)
+    {
+        normals.reserve(mesh.m_faces.size());
+        for (const QvFace& face : mesh.m_faces)
+            normals.push_back(face.m_normal);
+        if (FillLoopPlanar(loop, tag))
+            rough = static_cast<int>(mesh.m_faces.size()) - firstFace;
+    }
+    struct NormalsBack
+    {
+        QvMesh& mesh;
+        const std::vector<QvVector>& normals;
+        bool kept = false;
+        ~NormalsBack()
+        {
+            if (!kept)
+                for (std::size_t f = 0; f < normals.size() && f < mesh.m_faces.size(); ++f)
+                    mesh.m_faces[f].m_normal = normals[f];
+        }
+    } normalsBack{mesh, normals};
     // A failure after the rough fill takes it back: the hole is left as it was.
     const auto fail = [&]() {
         TakeBack(firstFace, firstVertex);
@@ -171,6 +192,7 @@ bool QvFillHoleCommand::FillLoopSmooth(const std::vector<int>& loop, int tag)
         mesh.OrientFaces(added);
         m_pExtractedPatch.reset();
         m_flatPatch.Clear();
+        normalsBack.kept = true;
     }
     return stitched;
 }
