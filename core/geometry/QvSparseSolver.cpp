@@ -119,6 +119,13 @@ bool SolveIntoQvMatrix(SparseMatrix& a, const QvMatrix& B, QvMatrix& X, int kind
     return true;
 }
 
+SparseMatrix FromTriplets(const std::vector<QvSparseTriplet>& A, Eigen::Index n)
+{
+    SparseMatrix a(n, n);
+    a.setFromTriplets(A.begin(), A.end());
+    return a;
+}
+
 bool XFits(const QvMatrix& B, const QvMatrix& X)
 {
     return X.Rows() >= B.Rows() && X.Cols() >= B.Cols();
@@ -133,8 +140,7 @@ bool SolveSparseLinearSystem(const std::vector<QvSparseTriplet>& A, const QvMatr
         return false;
     if (n == 0)
         return true;
-    SparseMatrix a(n, n);
-    a.setFromTriplets(A.begin(), A.end());
+    SparseMatrix a = FromTriplets(A, n);
     return SolveIntoQvMatrix(a, B, X, kind);
 }
 
@@ -149,8 +155,7 @@ bool SolveSparseLinearSystem(const std::vector<QvSparseTriplet>& A, const QvDens
         X.resize(B.rows(), B.cols());
         return true;
     }
-    SparseMatrix a(n, n);
-    a.setFromTriplets(A.begin(), A.end());
+    SparseMatrix a = FromTriplets(A, n);
     return SolveWithKind(a, B, X, kind);
 }
 
@@ -165,8 +170,7 @@ bool SolveSymmetricSparseSystem(const std::vector<QvSparseTriplet>& A, const std
         X.resize(B.rows(), B.cols());
         return true;
     }
-    SparseMatrix a(n, n);
-    a.setFromTriplets(A.begin(), A.end());
+    const SparseMatrix a = FromTriplets(A, n);
     if (a.nonZeros() == 0)
         return false;
     SparseMatrix scaled = a;
