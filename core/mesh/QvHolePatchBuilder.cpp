@@ -391,8 +391,8 @@ void QvHolePatchBuilder::BeginInsertion()
     m_fast = std::make_unique<Triangulation>();
     Triangulation& t = *m_fast;
     t.m_vertices.reserve(m_patch.m_vertices.size() + m_points.size());
-    for (QvVertex& v : m_patch.m_vertices)
-        t.m_vertices.push_back({v.m_point, std::move(v.m_edges)});
+    for (const QvVertex& v : m_patch.m_vertices)
+        t.m_vertices.push_back({v.m_point, v.m_edges.ToVector()});
     t.m_edges.reserve(m_patch.m_edges.size());
     for (const QvEdge& e : m_patch.m_edges)
         t.m_edges.push_back({{e.m_vertices[0], e.m_vertices[1]}, {e.m_faces[0], e.m_faces[1]}});

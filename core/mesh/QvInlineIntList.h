@@ -187,9 +187,9 @@ public:
     }
     friend void swap(QvInlineIntList& a, QvInlineIntList& b) noexcept { a.swap(b); }
 
-    // A copy as a vector, also where a vector is expected.
+    // A copy as a vector; explicit, so no caller copies by accident.
     std::vector<int> ToVector() const { return std::vector<int>(begin(), end()); }
-    operator std::vector<int>() const { return ToVector(); }
+    explicit operator std::vector<int>() const { return ToVector(); }
 
     friend bool operator==(const QvInlineIntList& a, const QvInlineIntList& b)
     {

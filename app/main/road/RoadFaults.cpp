@@ -41,6 +41,16 @@ QVLoginWindow* LoginWindow()
     return VisibleTopLevel<QVLoginWindow>();
 }
 
+// Ends the login's modal run (when the road stayed there), then the road's own loop.
+void CloseLoginThenQuit(QEventLoop& rest)
+{
+    QTimer::singleShot(0, [] {
+        if (QVLoginWindow* window = LoginWindow())
+            window->close();
+    });
+    QTimer::singleShot(0, &rest, &QEventLoop::quit);
+}
+
 bool RunRow(const FaultRow& row, FaultRun& run)
 {
     const QString live = run.service->base();
@@ -111,14 +121,7 @@ bool RunRow(const FaultRow& row, FaultRun& run)
     }
 
     QEventLoop rest;
-    road.onDone = [&rest](bool) {
-        // Ends the login's modal run (when the row stayed there), then the row.
-        QTimer::singleShot(0, [] {
-            if (QVLoginWindow* window = LoginWindow())
-                window->close();
-        });
-        QTimer::singleShot(0, &rest, &QEventLoop::quit);
-    };
+    road.onDone = [&rest](bool) { CloseLoginThenQuit(rest); };
     road.start();
     {
         RivelaApp delegate;
@@ -291,11 +294,7 @@ template <std::size_t N> int RunCaseRows(FaultRun& run, const CaseFaultRow (&row
             report();
             std::_Exit(1);
         }
-        QTimer::singleShot(0, [] {
-            if (QVLoginWindow* window = LoginWindow())
-                window->close();
-        });
-        QTimer::singleShot(0, &rest, &QEventLoop::quit);
+        CloseLoginThenQuit(rest);
     };
     road.start();
     RivelaApp delegate;

@@ -115,7 +115,7 @@ TEST(InlineIntList, ReadsLikeAVector)
     EXPECT_EQ(list[3], 8);
     list[3] = -1;
     EXPECT_EQ(list.ToVector(), (std::vector<int>{5, 6, 7, -1, 9, 10, 11, 12}));
-    const std::vector<int> asVector = list;
+    const std::vector<int> asVector(list);
     EXPECT_EQ(asVector, list.ToVector());
     EXPECT_EQ(std::vector<int>(list.rbegin(), list.rbegin() + 2), (std::vector<int>{12, 11}));
     list.erase(list.begin() + 1, list.begin() + 4);

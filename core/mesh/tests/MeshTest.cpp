@@ -40,7 +40,7 @@ Snapshot Snap(const QvMesh& mesh)
     for (const QvEdge& e : mesh.m_edges)
         s.edges.push_back({e.m_vertices[0], e.m_vertices[1], e.m_faces[0], e.m_faces[1]});
     for (const QvVertex& v : mesh.m_vertices)
-        s.incidence.push_back(v.m_edges);
+        s.incidence.push_back(v.m_edges.ToVector());
     return s;
 }
 
