@@ -36,6 +36,7 @@
 #include "app/design/RivelaDoc.h"
 #include "app/platform/Folders.h"
 #include "bench/BenchMain.h"
+#include "core/base/QvProcessHeap.h"
 #include "core/collision/QvCollisionDetectMgr.h"
 #include "core/design/QvAttachGeoMgr.h"
 #include "core/model/QvModel.h"
@@ -254,6 +255,8 @@ BENCHMARK(BM_StepSwitch)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillis
 
 int main(int argc, char** argv)
 {
+    // The heap as the application has it.
+    qvbase::ConfigureProcessHeap(argv);
     QCoreApplication app(argc, argv);
     return benchmain::RunWithKeptHeap(argc, argv);
 }

@@ -39,6 +39,7 @@
 #include "app/design/RivelaDoc.h"
 #include "app/platform/Folders.h"
 #include "bench/BenchMain.h"
+#include "core/base/QvProcessHeap.h"
 #include "core/collision/QvCollisionDetectMgr.h"
 #include "core/design/QvAttachGeoMgr.h"
 #include "core/mesh/QvMesh.h"
@@ -270,12 +271,12 @@ BENCHMARK(BM_FrameAlone)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(
 
 int main(int argc, char** argv)
 {
+    const bool openChild = argc == 4 && std::strcmp(argv[1], "--open-child") == 0;
+    // The heap as the application has it.
+    if (openChild)
+        qvbase::ConfigureProcessHeap(argv);
     QCoreApplication app(argc, argv);
-    if (argc == 4 && std::strcmp(argv[1], "--open-child") == 0) {
-        // The heap as the application keeps it.
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
-        mallopt(M_TRIM_THRESHOLD, 512 << 20);
-        mallopt(M_TOP_PAD, 64 << 20);
+    if (openChild) {
         return OpenChild(argv[2], argv[3]);
     }
     const int code = benchmain::RunWithKeptHeap(argc, argv);

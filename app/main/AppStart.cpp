@@ -15,7 +15,6 @@
 #include <QProxyStyle>
 #include <QStyleFactory>
 
-#include <malloc.h>
 
 namespace rivela {
 namespace {
@@ -37,13 +36,6 @@ public:
 
 void PrepareProcess(const QString& resourceFolder)
 {
-    // llvmpipe allocates and frees vertex storage on every draw; handing that memory
-    // back to the system each time cost about 40 % of a frame. Large blocks stay on
-    // the heap, and its top is neither trimmed nor grown by less than 64 MiB.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    mallopt(M_TOP_PAD, 64 << 20);
-
     QString folder = resourceFolder;
     if (folder.isEmpty()) {
         const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();

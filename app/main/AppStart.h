@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up of the rivela executable in three steps, shared with the road driver
-// so that both run exactly the same sequence: the process (heap, resources,
-// configuration), the application object's look, and the subsystems registered with
-// the shell.
+// so that both run exactly the same sequence: the process (resources, configuration),
+// the application object's look, and the subsystems registered with the shell. Both
+// set up the heap first of all (qvbase::ConfigureProcessHeap).
 #pragma once
 
 #include <QString>
 
 namespace rivela {
 
-// Before the application object exists: the heap option, the resource folder
+// Before the application object exists: the resource folder
 // (empty: "resources" beside the executable) and the configuration file read from it.
 void PrepareProcess(const QString& resourceFolder = {});
 

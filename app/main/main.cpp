@@ -2,11 +2,13 @@
 // The rivela executable.
 #include "app/main/AppStart.h"
 #include "app/shell/window/RivelaApp.h"
+#include "core/base/QvProcessHeap.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
+    qvbase::ConfigureProcessHeap(argv);
     rivela::PrepareProcess();
     QApplication application(argc, argv);
     rivela::ConfigureApplication();

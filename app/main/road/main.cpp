@@ -17,6 +17,7 @@
 #include "app/service/QVNetworkAgent.h"
 #include "app/service/RVHttpTransfer.h"
 #include "app/shell/window/RivelaApp.h"
+#include "core/base/QvProcessHeap.h"
 
 #include <QApplication>
 #include <QDir>
@@ -68,6 +69,7 @@ int Usage(const char* program)
 
 int main(int argc, char** argv)
 {
+    qvbase::ConfigureProcessHeap(argv);
     QString standin, caseFolder, serviceBase, screens = QStringLiteral("screens");
     bool faults = false, caseFaults = false;
     for (int i = 1; i < argc; ++i) {
