@@ -376,16 +376,13 @@ void RivelaDoc::createRoot()
 {
     if (!m_model)
         return;
+    std::vector<QvToothBase*> crowns;
     for (QvEntity* entity : m_model->m_teeth) {
         auto* tooth = dynamic_cast<QvToothBase*>(entity);
-        if (!tooth || IsDeleted(tooth) || tooth->HasRootFaces())
-            continue;
-        tooth->UpdateBoundaryLoop();
-        const std::vector<int> loop = *tooth->GetBoundaryLoop();
-        QvVirtualRootCommand grow(tooth, loop, 2.0, 0.5);
-        grow.SetMode(false);
-        (void)grow.Execute();
+        if (tooth && !IsDeleted(tooth) && !tooth->HasRootFaces())
+            crowns.push_back(tooth);
     }
+    QvGrowRingRoots(crowns, 2.0, 0.5);
 }
 
 void RivelaDoc::initOBBTree()

@@ -73,6 +73,14 @@ void QvMesh::Reserve(int vertexCount, int faceCount, int edgeCount)
         m_edges.reserve(static_cast<std::size_t>(edgeCount));
 }
 
+void QvMesh::ReleaseSpareStorage()
+{
+    m_vertices.shrink_to_fit();
+    m_faces.shrink_to_fit();
+    m_edges.shrink_to_fit();
+    m_colors.shrink_to_fit();
+}
+
 int QvMesh::AddVertex(const QvPoint& point)
 {
     const int index = static_cast<int>(m_vertices.size());

@@ -92,6 +92,10 @@ public:
 
     // Reserves capacity for each count above 0.
     void Reserve(int vertexCount, int faceCount, int edgeCount);
+    // Gives back element storage beyond the elements held: a mesh grown by appending to
+    // storage that was full holds up to twice what it needs. Elements move (as when
+    // storage grows); indices, order and content stay.
+    void ReleaseSpareStorage();
     // Appends a vertex without edges and returns its index. Colours are not extended.
     int AddVertex(const QvPoint& point);
     // Adds the triangle (a, b, c), reusing existing edges. False, and the mesh is

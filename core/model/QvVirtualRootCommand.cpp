@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 
+#include "core/base/QvParallel.h"
 #include "core/geometry/QvBSplineCurve.h"
 #include "core/geometry/QvBSplineSurface.h"
 #include "core/geometry/QvFrame.h"
@@ -186,6 +187,18 @@ bool RootCrosses(const QvMesh& mesh, int firstFace, const std::vector<int>& rim)
 
 } // namespace
 
+void QvGrowRingRoots(const std::vector<QvToothBase*>& teeth, double length, double ringScale, unsigned threads)
+{
+    // A tooth's root touches that tooth's mesh alone.
+    QvParallelFor(teeth.size(), threads, [&](std::size_t i) {
+        QvToothBase* tooth = teeth[i];
+        tooth->UpdateBoundaryLoop();
+        QvVirtualRootCommand grow(tooth, *tooth->GetBoundaryLoop(), length, ringScale);
+        grow.SetMode(false);
+        (void)grow.Execute();
+    });
+}
+
 QvVirtualRootCommand::QvVirtualRootCommand() = default;
 
 QvVirtualRootCommand::QvVirtualRootCommand(QvToothBase* tooth, const std::vector<int>& boundaryLoop, double length,
@@ -313,6 +326,8 @@ bool QvVirtualRootCommand::BuildRingRoot()
 
     mesh.UpdateFaceNormals();
     mesh.UpdateBBox();
+    // A read crown's storage is full: the root doubled it.
+    mesh.ReleaseSpareStorage();
     mesh.m_bModified = true;
     return true;
 }

@@ -23,6 +23,12 @@ class QvModel;
 class QvPlane;
 class QvToothBase;
 
+// The ring root (length, ring scale) grown on every tooth of the list from its refreshed
+// crown loop, the teeth side by side (threads as QvParallelFor: 0 is one per hardware
+// thread); the same roots as growing them one after another. A tooth whose root cannot
+// be built stays as the command leaves it. The teeth must be distinct.
+void QvGrowRingRoots(const std::vector<QvToothBase*>& teeth, double length, double ringScale, unsigned threads = 0);
+
 class QvVirtualRootCommand : public QvCommand
 {
 public:

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -178,6 +179,62 @@ TEST(VirtualRootCrossings, ARootThatWouldCrossIsBuiltShorter)
         EXPECT_TRUE(qvtest::MeshInvariantsHold(*tooth));
         EXPECT_EQ(RootIntersections(*tooth), 0);
         EXPECT_NEAR(RootDepth(*tooth, vertices), obstacle ? 1.0 : 2.0, 0.2);
+    }
+}
+
+// Roots grown side by side, on every hardware thread, are the roots grown one tooth
+// after another, to the bit; a grown tooth holds no storage beyond its elements.
+TEST(RealVirtualRoot, RootsGrownSideBySideMatchOneAfterAnother)
+{
+    QvMesh probe;
+    if (!qvtest::LoadRealTooth(29, probe))
+        GTEST_SKIP() << "the real teeth are not on this machine";
+    const std::vector<qvtest::QvRealCrown> crowns = qvtest::RealCrowns(29);
+    const auto makeTeeth = [&] {
+        std::vector<std::unique_ptr<QvTooth>> teeth;
+        for (int copy = 0; copy < 2; ++copy)
+            for (const qvtest::QvRealCrown& crown : crowns)
+            {
+                auto tooth = std::make_unique<QvTooth>();
+                tooth->CopyMeshData(crown.mesh);
+                tooth->UpdateBBox();
+                const QvVector x = QvVector(1.0, 0.0, 0.0);
+                tooth->SetFrame(QvFrame(crown.mesh.GetCenter(), x, crown.axis.Cross(x)));
+                teeth.push_back(std::move(tooth));
+            }
+        return teeth;
+    };
+    const auto grow = [](std::vector<std::unique_ptr<QvTooth>>& teeth, unsigned threads) {
+        std::vector<QvToothBase*> list;
+        for (auto& tooth : teeth)
+            list.push_back(tooth.get());
+        QvGrowRingRoots(list, 2.0, 0.5, threads);
+    };
+    std::vector<std::unique_ptr<QvTooth>> alone = makeTeeth();
+    std::vector<std::unique_ptr<QvTooth>> together = makeTeeth();
+    grow(alone, 1);
+    grow(together, 0);
+    for (std::size_t t = 0; t < alone.size(); ++t)
+    {
+        SCOPED_TRACE(t);
+        const QvTooth& a = *alone[t];
+        const QvTooth& b = *together[t];
+        EXPECT_GT(a.m_faces.size(), probe.m_faces.size() / 100);
+        EXPECT_TRUE(a.HasRootFaces());
+        EXPECT_EQ(b.m_vertices.capacity(), b.m_vertices.size());
+        EXPECT_EQ(b.m_faces.capacity(), b.m_faces.size());
+        EXPECT_EQ(b.m_edges.capacity(), b.m_edges.size());
+        ASSERT_EQ(a.m_vertices.size(), b.m_vertices.size());
+        ASSERT_EQ(a.m_faces.size(), b.m_faces.size());
+        for (std::size_t v = 0; v < a.m_vertices.size(); ++v)
+            ASSERT_EQ(std::memcmp(&a.m_vertices[v].m_point, &b.m_vertices[v].m_point, sizeof(QvPoint)), 0) << v;
+        for (std::size_t f = 0; f < a.m_faces.size(); ++f)
+        {
+            ASSERT_EQ(std::memcmp(a.m_faces[f].m_vertices, b.m_faces[f].m_vertices, sizeof a.m_faces[f].m_vertices), 0)
+                << f;
+            ASSERT_EQ(a.m_faces[f].m_tag, b.m_faces[f].m_tag) << f;
+        }
+        EXPECT_EQ(*a.GetBoundaryLoop(), *b.GetBoundaryLoop());
     }
 }
 
