@@ -365,7 +365,10 @@ struct QvHolePatchBuilder::Triangulation
                 side.m_faces[1] = -1;
             }
         }
-        std::sort(dead, dead + deadCount, std::greater<int>());
+        // Largest first; three at most (std::sort here drew a false bounds warning).
+        for (int i = 1; i < deadCount; ++i)
+            for (int j = i; j > 0 && dead[j - 1] < dead[j]; --j)
+                std::swap(dead[j - 1], dead[j]);
         const int edgeCount = static_cast<int>(m_edges.size());
         for (int i = 0; i < deadCount; ++i)
         {
