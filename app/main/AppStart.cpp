@@ -15,7 +15,6 @@
 #include <QProxyStyle>
 #include <QStyleFactory>
 
-
 namespace rivela {
 namespace {
 
