@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/mesh/QvHolePatchBuilder.h"
 
+#include "core/mesh/QvMeshEditSteps.h"
+
 #include <algorithm>
 #include <cmath>
 #include <deque>
@@ -213,13 +215,21 @@ bool QvHolePatchBuilder::IsFaceValid(int face) const
 
 // Elements as the mesh keeps them: the same indices, side slots, edge directions and
 // incidence orders after every AddFace and RemoveFace, so that the insertion walks and
-// re-triangulates exactly as it would on the mesh itself.
+// re-triangulates exactly as it would on the mesh itself (the edits are the mesh's own,
+// core/mesh/QvMeshEditSteps.h).
 struct QvHolePatchBuilder::Triangulation
 {
     struct Vertex
     {
         QvPoint m_point;
         std::vector<int> m_edges;
+        void AddEdge(int edge) { m_edges.push_back(edge); }
+        void RemoveEdge(int edge)
+        {
+            const auto it = std::find(m_edges.begin(), m_edges.end(), edge);
+            if (it != m_edges.end())
+                m_edges.erase(it);
+        }
     };
     struct Edge
     {
@@ -244,15 +254,8 @@ struct QvHolePatchBuilder::Triangulation
     std::vector<Edge> m_edges;
     std::vector<Face> m_faces;
 
-    int FindEdge(int a, int b) const
-    {
-        if (a == b)
-            return -1;
-        for (const int e : m_vertices[a].m_edges)
-            if (m_edges[e].GetOtherVertex(a) == b)
-                return e;
-        return -1;
-    }
+    int FindEdge(int a, int b) const { return qvmeshedit::FindEdge(*this, a, b); }
+    bool AddFace(int a, int b, int c) { return qvmeshedit::AddFace(*this, a, b, c); }
 
     int AddVertex(const QvPoint& point)
     {
@@ -260,130 +263,13 @@ struct QvHolePatchBuilder::Triangulation
         return static_cast<int>(m_vertices.size()) - 1;
     }
 
-    bool AddFace(int a, int b, int c)
-    {
-        const int nv = static_cast<int>(m_vertices.size());
-        if (a < 0 || a >= nv || b < 0 || b >= nv || c < 0 || c >= nv || a == b || b == c || c == a)
-            return false;
-        const int corners[3] = {a, b, c};
-        int sides[3];
-        for (int k = 0; k < 3; ++k)
-        {
-            sides[k] = FindEdge(corners[k], corners[(k + 1) % 3]);
-            if (sides[k] != -1 && m_edges[sides[k]].m_faces[1] != -1)
-                return false;
-        }
-        const int face = static_cast<int>(m_faces.size());
-        for (int k = 0; k < 3; ++k)
-        {
-            if (sides[k] != -1)
-            {
-                m_edges[sides[k]].m_faces[1] = face;
-                continue;
-            }
-            const int from = corners[k];
-            const int to = corners[(k + 1) % 3];
-            const int edge = static_cast<int>(m_edges.size());
-            m_edges.push_back({{from, to}, {face, -1}});
-            m_vertices[from].m_edges.push_back(edge);
-            m_vertices[to].m_edges.push_back(edge);
-            sides[k] = edge;
-        }
-        m_faces.push_back({{a, b, c}, {sides[0], sides[1], sides[2]}});
-        return true;
-    }
-
-    static void SwapValue(int& slot, int a, int b)
-    {
-        if (slot == a)
-            slot = b;
-        else if (slot == b)
-            slot = a;
-    }
-
-    void SwapFaces(int a, int b)
-    {
-        if (a == b)
-            return;
-        std::swap(m_faces[a], m_faces[b]);
-        int sides[6];
-        int count = 0;
-        for (const int f : {a, b})
-            for (const int e : m_faces[f].m_edges)
-                if (e != -1 && std::find(sides, sides + count, e) == sides + count)
-                    sides[count++] = e;
-        for (int i = 0; i < count; ++i)
-        {
-            SwapValue(m_edges[sides[i]].m_faces[0], a, b);
-            SwapValue(m_edges[sides[i]].m_faces[1], a, b);
-        }
-    }
-
-    void SwapEdges(int a, int b)
-    {
-        if (a == b)
-            return;
-        std::swap(m_edges[a], m_edges[b]);
-        int faces[4];
-        int ends[4];
-        int faceCount = 0;
-        int endCount = 0;
-        for (const int e : {a, b})
-        {
-            for (const int f : m_edges[e].m_faces)
-                if (f != -1 && std::find(faces, faces + faceCount, f) == faces + faceCount)
-                    faces[faceCount++] = f;
-            for (const int v : m_edges[e].m_vertices)
-                if (v != -1 && std::find(ends, ends + endCount, v) == ends + endCount)
-                    ends[endCount++] = v;
-        }
-        for (int i = 0; i < faceCount; ++i)
-            for (int& side : m_faces[faces[i]].m_edges)
-                SwapValue(side, a, b);
-        for (int i = 0; i < endCount; ++i)
-            for (int& entry : m_vertices[ends[i]].m_edges)
-                SwapValue(entry, a, b);
-    }
-
     // The face goes, the last face takes its place; sides left without a face go with
     // it, from the end of the edge list. Vertices stay.
     void RemoveFace(int face)
     {
-        const int last = static_cast<int>(m_faces.size()) - 1;
-        SwapFaces(face, last);
-        int dead[3];
-        int deadCount = 0;
-        for (const int e : m_faces[last].m_edges)
-        {
-            Edge& side = m_edges[e];
-            if (side.m_faces[1] == -1)
-                dead[deadCount++] = e;
-            else
-            {
-                const int other = side.GetOtherFace(last);
-                side.m_faces[0] = other;
-                side.m_faces[1] = -1;
-            }
-        }
-        // Largest first; three at most (std::sort here drew a false bounds warning).
-        for (int i = 1; i < deadCount; ++i)
-            for (int j = i; j > 0 && dead[j - 1] < dead[j]; --j)
-                std::swap(dead[j - 1], dead[j]);
-        const int edgeCount = static_cast<int>(m_edges.size());
-        for (int i = 0; i < deadCount; ++i)
-        {
-            const int target = edgeCount - 1 - i;
-            SwapEdges(dead[i], target);
-            for (const int v : m_edges[target].m_vertices)
-            {
-                std::vector<int>& list = m_vertices[v].m_edges;
-                const auto it = std::find(list.begin(), list.end(), target);
-                if (it != list.end())
-                    list.erase(it);
-            }
-        }
+        const int deadEdges = qvmeshedit::DetachFace(*this, face);
         m_faces.pop_back();
-        m_edges.resize(m_edges.size() - deadCount);
+        m_edges.resize(m_edges.size() - static_cast<std::size_t>(deadEdges));
     }
 };
 

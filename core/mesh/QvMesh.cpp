@@ -2,20 +2,13 @@
 // Construction, face insertion, normals, orientation and removal with index compaction.
 #include "core/mesh/QvMesh.h"
 
+#include "core/mesh/QvMeshEditSteps.h"
+
 #include <algorithm>
 #include <functional>
 #include <utility>
 
 namespace {
-
-template <typename T>
-void SwapValue(T& slot, T a, T b)
-{
-    if (slot == a)
-        slot = b;
-    else if (slot == b)
-        slot = a;
-}
 
 void AppendUnique(std::vector<int>& list, int value)
 {
@@ -93,44 +86,9 @@ bool QvMesh::AddFace(const int corners[3], int tag) { return AddFace(corners[0],
 
 bool QvMesh::AddFace(int a, int b, int c, int tag)
 {
-    const int nv = static_cast<int>(m_vertices.size());
-    if (a < 0 || a >= nv || b < 0 || b >= nv || c < 0 || c >= nv || a == b || b == c || c == a)
+    if (!qvmeshedit::AddFace(*this, a, b, c))
         return false;
-
-    const int corners[3] = {a, b, c};
-    int sides[3];
-    for (int k = 0; k < 3; ++k)
-    {
-        sides[k] = FindEdge(corners[k], corners[(k + 1) % 3]);
-        if (sides[k] != -1 && m_edges[sides[k]].m_faces[1] != -1)
-            return false;
-    }
-
-    const int face = static_cast<int>(m_faces.size());
-    for (int k = 0; k < 3; ++k)
-    {
-        if (sides[k] != -1)
-        {
-            m_edges[sides[k]].m_faces[1] = face;
-            continue;
-        }
-        const int from = corners[k];
-        const int to = corners[(k + 1) % 3];
-        const int edge = static_cast<int>(m_edges.size());
-        QvEdge& added = m_edges.emplace_back();
-        added.m_index = edge;
-        added.SetVertices(from, to);
-        added.SetFaces(face, -1);
-        m_vertices[from].AddEdge(edge);
-        m_vertices[to].AddEdge(edge);
-        sides[k] = edge;
-    }
-
-    QvFace& added = m_faces.emplace_back();
-    added.m_index = face;
-    added.SetVertices(a, b, c);
-    added.SetEdges(sides[0], sides[1], sides[2]);
-    added.m_tag = tag;
+    m_faces.back().m_tag = tag;
     return true;
 }
 
@@ -237,46 +195,13 @@ void QvMesh::OrientFaces(const std::vector<int>& faces)
 
 bool QvMesh::SwapFaces(int a, int b)
 {
-    if (a == b)
-        return true;
-    std::swap(m_faces[a], m_faces[b]);
-    m_faces[a].m_index = a;
-    m_faces[b].m_index = b;
-    // A side shared by both faces must be renumbered once, not twice.
-    std::vector<int> sides;
-    for (const int f : {a, b})
-        for (const int e : m_faces[f].m_edges)
-            AppendUnique(sides, e);
-    for (const int e : sides)
-    {
-        SwapValue<std::int32_t>(m_edges[e].m_faces[0], a, b);
-        SwapValue<std::int32_t>(m_edges[e].m_faces[1], a, b);
-    }
+    qvmeshedit::SwapFaces(*this, a, b);
     return true;
 }
 
 bool QvMesh::SwapEdges(int a, int b)
 {
-    if (a == b)
-        return true;
-    std::swap(m_edges[a], m_edges[b]);
-    m_edges[a].m_index = a;
-    m_edges[b].m_index = b;
-    std::vector<int> faces;
-    std::vector<int> ends;
-    for (const int e : {a, b})
-    {
-        for (const int f : m_edges[e].m_faces)
-            AppendUnique(faces, f);
-        for (const int v : m_edges[e].m_vertices)
-            AppendUnique(ends, v);
-    }
-    for (const int f : faces)
-        for (std::int32_t& side : m_faces[f].m_edges)
-            SwapValue<std::int32_t>(side, a, b);
-    for (const int v : ends)
-        for (int& entry : m_vertices[v].m_edges)
-            SwapValue(entry, a, b);
+    qvmeshedit::SwapEdges(*this, a, b);
     return true;
 }
 
@@ -300,10 +225,10 @@ bool QvMesh::SwapVertices(int a, int b)
     }
     for (const int e : edges)
         for (std::int32_t& end : m_edges[e].m_vertices)
-            SwapValue<std::int32_t>(end, a, b);
+            qvmeshedit::SwapValue<std::int32_t>(end, a, b);
     for (const int f : faces)
         for (std::int32_t& corner : m_faces[f].m_vertices)
-            SwapValue<std::int32_t>(corner, a, b);
+            qvmeshedit::SwapValue<std::int32_t>(corner, a, b);
     // Colours follow the vertices they belong to; a shorter colour list has no entry to move.
     const int nc = static_cast<int>(m_colors.size());
     if (a < nc && b < nc)
@@ -318,27 +243,8 @@ namespace {
 // The removal steps shared by both forms; keep(v) tells whether an emptied corner stays.
 bool RemoveFaceImpl(QvMesh& mesh, int face, const std::function<bool(int)>& keep)
 {
+    const int deadEdges = qvmeshedit::DetachFace(mesh, face);
     const int last = static_cast<int>(mesh.m_faces.size()) - 1;
-    mesh.SwapFaces(face, last);
-
-    std::vector<int> deadEdges;
-    for (const int e : mesh.m_faces[last].m_edges)
-    {
-        QvEdge& side = mesh.m_edges[e];
-        if (side.m_faces[1] == -1)
-            deadEdges.push_back(e);
-        else
-            side.SetFaces(side.GetOtherFace(last), -1);
-    }
-    std::sort(deadEdges.begin(), deadEdges.end(), std::greater<int>());
-    const int edgeCount = static_cast<int>(mesh.m_edges.size());
-    for (std::size_t i = 0; i < deadEdges.size(); ++i)
-    {
-        const int target = edgeCount - 1 - static_cast<int>(i);
-        mesh.SwapEdges(deadEdges[i], target);
-        for (const int v : mesh.m_edges[target].m_vertices)
-            mesh.m_vertices[v].RemoveEdge(target);
-    }
 
     std::vector<int> deadVertices;
     for (const int v : mesh.m_faces[last].m_vertices)
@@ -350,7 +256,7 @@ bool RemoveFaceImpl(QvMesh& mesh, int face, const std::function<bool(int)>& keep
         mesh.SwapVertices(deadVertices[i], vertexCount - 1 - static_cast<int>(i));
 
     mesh.m_faces.pop_back();
-    mesh.m_edges.resize(mesh.m_edges.size() - deadEdges.size());
+    mesh.m_edges.resize(mesh.m_edges.size() - static_cast<std::size_t>(deadEdges));
     for (std::size_t i = 0; i < deadVertices.size(); ++i)
     {
         mesh.m_vertices.pop_back();
@@ -395,12 +301,7 @@ void QvMesh::RemoveIsolatedVertices()
 
 int QvMesh::FindEdge(int a, int b) const
 {
-    if (a == b)
-        return -1;
-    for (const int e : m_vertices[a].m_edges)
-        if (m_edges[e].GetOtherVertex(a) == b)
-            return e;
-    return -1;
+    return qvmeshedit::FindEdge(*this, a, b);
 }
 
 int QvMesh::FindFanBoundaryEdge(int vertex, int edge) const
