@@ -145,6 +145,18 @@ void ExpectSameTopology(const QvMesh& a, const QvMesh& b)
     }
 }
 
+// A mesh record read alone, with readOne(mesh, stream, model), against the mesh read
+// within the case.
+template <class T, class Read>
+void ExpectReadAlone(const std::string& record, const QvEntity& read, Read readOne)
+{
+    QvModel model;
+    T alone;
+    std::istringstream is(record);
+    ASSERT_TRUE(readOne(alone, is, &model));
+    ExpectSameTopology(alone, static_cast<const QvMesh&>(read));
+}
+
 // Each tooth of a read case against its record read alone: edges, incidence lists,
 // sides, normals, root and crown rim all the same; so too the gums, jaw bones and
 // airway built beside them. The real teeth (where the shared data is on this machine)
@@ -217,32 +229,22 @@ TEST_F(CaseDocument, MeshesReadSideBySideMatchRecordsReadAlone)
             if (alone.GetRoot())
                 ExpectSameTopology(*alone.GetRoot(), *read->GetRoot());
         }
+        const auto readModel = [&](QvGum& gum, std::istream& is, QvModel* model) {
+            return gum.ReadModel(is, version, model);
+        };
+        const auto read = [&](auto& mesh, std::istream& is, QvModel* model) { return mesh.Read(is, version, model); };
         for (std::size_t i = 0; i < back.m_gums.size(); ++i)
         {
             SCOPED_TRACE("gum " + std::to_string(i));
-            QvModel aloneModel;
-            QvGum alone;
-            std::istringstream is(gums[i]);
-            ASSERT_TRUE(alone.ReadModel(is, version, &aloneModel));
-            ExpectSameTopology(alone, *static_cast<const QvMesh*>(back.m_gums[i]));
+            ExpectReadAlone<QvGum>(gums[i], *back.m_gums[i], readModel);
         }
         for (std::size_t i = 0; i < back.m_jawBones.size(); ++i)
         {
             SCOPED_TRACE("jaw bone " + std::to_string(i));
-            QvModel aloneModel;
-            QvJawBone alone;
-            std::istringstream is(bones[i]);
-            ASSERT_TRUE(alone.Read(is, version, &aloneModel));
-            ExpectSameTopology(alone, *static_cast<const QvMesh*>(back.m_jawBones[i]));
+            ExpectReadAlone<QvJawBone>(bones[i], *back.m_jawBones[i], read);
         }
         if (back.GetAirway())
-        {
-            QvModel aloneModel;
-            QvAirway alone;
-            std::istringstream is(airway);
-            ASSERT_TRUE(alone.Read(is, version, &aloneModel));
-            ExpectSameTopology(alone, *back.GetAirway());
-        }
+            ExpectReadAlone<QvAirway>(airway, *back.GetAirway(), read);
     };
 
     QvModel back;
