@@ -323,12 +323,6 @@ bool QvTooth::ReadRecord(std::istream& is, int version, QvModel* model, std::vec
     return true;
 }
 
-void QvTooth::InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, unsigned threads)
-{
-    std::vector<QvPendingFaces> none;
-    InsertPendingFaces(pending, none, threads);
-}
-
 void QvTooth::InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, std::vector<QvPendingFaces>& meshes,
                                  unsigned threads)
 {

@@ -85,12 +85,9 @@ public:
     // listed there instead, and InsertPendingFaces completes it.
     [[nodiscard]] bool ReadRecord(std::istream& is, int version, QvModel* model,
                                   std::vector<QvToothPendingFaces>* pending = nullptr);
-    // Completes the listed teeth, each (its root and crown rim included) by itself on
-    // up to threads threads (0: one per hardware thread): the teeth a read without a
-    // list gives. Empties the list.
-    static void InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, unsigned threads);
-    // The same, with the other meshes of the read side by side with the teeth.
-    // Empties both lists.
+    // Completes the listed teeth, each (its root and crown rim included) by itself, and
+    // the other meshes of the read, side by side on up to threads threads (0: one per
+    // hardware thread): the meshes a read without lists gives. Empties both lists.
     static void InsertPendingFaces(std::vector<QvToothPendingFaces>& pending, std::vector<QvPendingFaces>& meshes,
                                    unsigned threads);
     // The crown boundary loop from the faces that are not grown root, as the record
